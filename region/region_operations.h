@@ -7,6 +7,16 @@
 
 namespace varden {
 
+// The readiness loop of the region change.
+// The wait before testing a drive that is becoming ready again.
+inline constexpr int kBecomingReadyWaitMilliseconds = 1000;
+// Bounds that no working drive meets, so that a drive that keeps failing the same way cannot
+// hold the program for ever: UNIT ATTENTION answers in a row that are each tested again at
+// once, and one-second waits in one change. The answer past either bound ends the change as
+// a drive that is not ready for any other reason.
+inline constexpr int kMaxUnitAttentionsInARow = 16;
+inline constexpr int kMaxBecomingReadyWaits = 120;
+
 // Reads the selected drive's RPC state and the disc's copyright information, appends what
 // it found to the log and sets the region controls.
 void ReportRegion(RegionView& view);

@@ -1,1 +1,77 @@
-// placeholder
+#include "drive/linux/sg_device.h"
+
+#include <fcntl.h>
+#include <scsi/scsi.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <utility>
+
+#include "drive/linux/sg_translate.h"
+
+namespace varden::linux_sg {
+namespace {
+
+// The first SG_IO version whose header is the sg_io_hdr this seam sends (3.0.0).
+constexpr int kFirstSgIoVersion = 30000;
+
+// What SCSI_IOCTL_GET_IDLUN fills in: the packed address word, then a host id that the
+// address does not need.
+struct IdLun {
+  std::uint32_t dev_id = 0;
+  std::uint32_t host_unique_id = 0;
+};
+
+int Descriptor(DeviceHandle handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+std::optional<std::string> DeviceNodePath(const std::string& prefix, char letter) {
+  if (letter < kFirstLetter || letter > kLastLetter) return std::nullopt;
+  return prefix + std::to_string(letter - kFirstLetter);
+}
+
+LinuxDevices::LinuxDevices(std::string node_prefix) : node_prefix_(std::move(node_prefix)) {}
+
+bool LinuxDevices::Open(char letter, DeviceHandle& handle) {
+  const std::optional<std::string> path = DeviceNodePath(node_prefix_, letter);
+  if (!path) return false;
+  // Read-only and non-blocking, unlike the shared read-write open of the Windows drive:
+  // - without O_NONBLOCK the CD-ROM driver refuses to open a drive that holds no disc, and
+  //   the region of an empty drive must still be read and set;
+  // - the kernel lets a read-only opener send every command this program needs through
+  //   SG_IO (INQUIRY, TEST UNIT READY, REPORT KEY, READ DVD STRUCTURE, and SEND KEY, which
+  //   it files with the read-safe commands), so no root is needed where the desktop grants
+  //   the user the drive, and nothing else can be written by mistake.
+  const int fd = ::open(path->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  handle = fd;
+  return true;
+}
+
+bool LinuxDevices::QueryCapabilities(DeviceHandle handle) {
+  int version = 0;
+  if (::ioctl(Descriptor(handle), SG_GET_VERSION_NUM, &version) != 0) return false;
+  return version >= kFirstSgIoVersion;
+}
+
+bool LinuxDevices::QueryAddress(DeviceHandle handle, ScsiAddress& address) {
+  // SCSI_IOCTL_GET_IDLUN alone gives all four fields. SCSI_IOCTL_GET_BUS_NUMBER would only
+  // repeat the host number (untruncated, but the port number is one byte either way, and
+  // SG_IO addresses the drive by its descriptor, not by this address).
+  IdLun idlun;
+  if (::ioctl(Descriptor(handle), SCSI_IOCTL_GET_IDLUN, &idlun) != 0) return false;
+  address = AddressFromIdLun(idlun.dev_id);
+  return true;
+}
+
+bool LinuxDevices::PassThrough(DeviceHandle handle, std::span<std::uint8_t> block) {
+  const int fd = Descriptor(handle);
+  return PassBlockThrough(block, [fd](sg_io_hdr& hdr) { return ::ioctl(fd, SG_IO, &hdr) == 0; });
+}
+
+void LinuxDevices::Close(DeviceHandle handle) { ::close(Descriptor(handle)); }
+
+}  // namespace varden::linux_sg

@@ -1,0 +1,51 @@
+// The Linux device seam: the drive letters D to Z stand for the CD-ROM device nodes
+// /dev/sr0 to /dev/sr22, in that order, and every request goes through the SG_IO ioctl.
+//
+// The kernel keeps SG_IO time-outs of less than 7 seconds at 7 seconds on these nodes (the
+// SCSI layer raises any shorter request time-out to its minimum for SG_IO), so a drive that
+// never answers holds a call for 7 seconds here, not the 2 or 5 seconds the command asks for.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "drive/device_seam.h"
+
+namespace varden::linux_sg {
+
+inline constexpr char kFirstLetter = 'D';
+inline constexpr char kLastLetter = 'Z';
+inline constexpr const char* kDefaultNodePrefix = "/dev/sr";
+
+// The device node of `letter` under `prefix`: prefix + "0" for D up to prefix + "22" for Z.
+// Nothing for a letter outside D to Z (lower case included).
+std::optional<std::string> DeviceNodePath(const std::string& prefix, char letter);
+
+class LinuxDevices : public DeviceSeam {
+ public:
+  // `node_prefix` names the device nodes without their number; tests point it elsewhere.
+  explicit LinuxDevices(std::string node_prefix = kDefaultNodePrefix);
+
+  // Opens the letter's node read-only and non-blocking. Answers false when the letter is
+  // outside D to Z or the node is missing or cannot be opened (as a missing drive does).
+  bool Open(char letter, DeviceHandle& handle) override;
+
+  // True when the SCSI layer serves the node: it answers SG_GET_VERSION_NUM with an SG_IO
+  // version 3 or later. A regular file or another kind of device answers false.
+  bool QueryCapabilities(DeviceHandle handle) override;
+
+  // The address from SCSI_IOCTL_GET_IDLUN: host number as the port number, channel as the
+  // path id, then target id and logical unit. Answers false when the ioctl fails.
+  bool QueryAddress(DeviceHandle handle, ScsiAddress& address) override;
+
+  // One SG_IO call for the block (see PassBlockThrough). Answers false when the ioctl fails
+  // or the answer reports a host or driver fault, a time-out among them.
+  bool PassThrough(DeviceHandle handle, std::span<std::uint8_t> block) override;
+
+  void Close(DeviceHandle handle) override;
+
+ private:
+  std::string node_prefix_;
+};
+
+}  // namespace varden::linux_sg
