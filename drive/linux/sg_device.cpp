@@ -24,7 +24,9 @@ struct IdLun {
   std::uint32_t host_unique_id = 0;
 };
 
-int Descriptor(DeviceHandle handle) { return static_cast<int>(handle); }
+int Descriptor(DeviceHandle handle) {
+  return static_cast<int>(handle);
+}
 
 }  // namespace
 
@@ -72,6 +74,8 @@ bool LinuxDevices::PassThrough(DeviceHandle handle, std::span<std::uint8_t> bloc
   return PassBlockThrough(block, [fd](sg_io_hdr& hdr) { return ::ioctl(fd, SG_IO, &hdr) == 0; });
 }
 
-void LinuxDevices::Close(DeviceHandle handle) { ::close(Descriptor(handle)); }
+void LinuxDevices::Close(DeviceHandle handle) {
+  ::close(Descriptor(handle));
+}
 
 }  // namespace varden::linux_sg

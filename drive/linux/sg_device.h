@@ -1,9 +1,10 @@
 // The Linux device seam: the drive letters D to Z stand for the CD-ROM device nodes
 // /dev/sr0 to /dev/sr22, in that order, and every request goes through the SG_IO ioctl.
 //
-// The kernel keeps SG_IO time-outs of less than 7 seconds at 7 seconds on these nodes (the
-// SCSI layer raises any shorter request time-out to its minimum for SG_IO), so a drive that
-// never answers holds a call for 7 seconds here, not the 2 or 5 seconds the command asks for.
+// Time-outs: the SCSI layer raises any SG_IO time-out shorter than 7 seconds to 7 seconds on
+// these nodes (a time-out of 0 becomes its 60-second default), so a drive that never answers
+// holds a call for at least 7 seconds here, plus whatever the error handler then takes, not
+// the 2 or 5 seconds the command asks for.
 #pragma once
 
 #include <optional>

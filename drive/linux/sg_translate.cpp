@@ -84,8 +84,7 @@ sg_io_hdr BlockToSgIo(std::span<const std::uint8_t> block, SenseBuffer& sense) {
 
 bool SgIoToBlock(const sg_io_hdr& hdr, const SenseBuffer& sense, std::span<std::uint8_t> block) {
   // Nothing past what was asked for was written; nothing past the sense area fits.
-  const std::size_t delivered =
-      std::min<std::size_t>({hdr.sb_len_wr, hdr.mx_sb_len, sense.size()});
+  const std::size_t delivered = std::min<std::size_t>({hdr.sb_len_wr, hdr.mx_sb_len, sense.size()});
   block[L::kScsiStatus] = hdr.status;
   block[L::kSenseInfoLength] = static_cast<std::uint8_t>(delivered);
   std::memcpy(block.data() + L::kSenseArea, sense.data(), delivered);
@@ -94,8 +93,7 @@ bool SgIoToBlock(const sg_io_hdr& hdr, const SenseBuffer& sense, std::span<std::
   return hdr.host_status == kHostOk && (driver == kDriverOk || driver == kDriverSense);
 }
 
-bool PassBlockThrough(std::span<std::uint8_t> block,
-                      const std::function<bool(sg_io_hdr&)>& issue) {
+bool PassBlockThrough(std::span<std::uint8_t> block, const std::function<bool(sg_io_hdr&)>& issue) {
   if (block.size() < L::kBlockSize) return false;
   SenseBuffer sense{};
   sg_io_hdr hdr = BlockToSgIo(block, sense);

@@ -47,8 +47,7 @@ bool SgIoToBlock(const sg_io_hdr& hdr, const SenseBuffer& sense, std::span<std::
 // back into the block (even after a failed call, so the status and sense of a time-out still
 // reach the caller; a header that was never filled in writes back status 0 and no sense) and
 // answers true only when the call went through and SgIoToBlock found it sound.
-bool PassBlockThrough(std::span<std::uint8_t> block,
-                      const std::function<bool(sg_io_hdr&)>& issue);
+bool PassBlockThrough(std::span<std::uint8_t> block, const std::function<bool(sg_io_hdr&)>& issue);
 
 // The SCSI address packed in SCSI_IOCTL_GET_IDLUN's first word: target in bits 0-7, logical
 // unit in 8-15, channel in 16-23, host number in 24-31. The host number becomes the port
