@@ -35,10 +35,10 @@ bool IsNewDrive(const RpcStateBytes& state) {
 
 // Why a TEST UNIT READY failed, as the readiness loop acts on it.
 enum class NotReadyReason {
-  kUnitAttention,   // test again at once
-  kBecomingReady,   // wait a second, test again
-  kMediumAbsent,    // ask for a disc
-  kOther,           // give up
+  kUnitAttention,  // test again at once
+  kBecomingReady,  // wait a second, test again
+  kMediumAbsent,   // ask for a disc
+  kOther,          // give up
 };
 
 NotReadyReason ClassifyNotReady() {

@@ -7,8 +7,8 @@
 
 namespace varden {
 
-// The readiness loop of the region change.
-// The wait before testing a drive that is becoming ready again.
+// The readiness loop of the region change: the wait before a drive that is becoming ready is
+// tested again.
 inline constexpr int kBecomingReadyWaitMilliseconds = 1000;
 // Bounds that no working drive meets, so that a drive that keeps failing the same way cannot
 // hold the program for ever: UNIT ATTENTION answers in a row that are each tested again at

@@ -26,8 +26,12 @@ constexpr std::array<Key, kLastRegion> kDriveRegionMessage = {
     Key::MSG_DRIVE_REGION_4, Key::MSG_DRIVE_REGION_5, Key::MSG_DRIVE_REGION_6,
 };
 
-constexpr int RadioButton(int region) { return kRegionButton[region - kFirstRegion]; }
-constexpr int DiscBox(int region) { return kDiscRegionBox[region - kFirstRegion]; }
+constexpr int RadioButton(int region) {
+  return kRegionButton[region - kFirstRegion];
+}
+constexpr int DiscBox(int region) {
+  return kDiscRegionBox[region - kFirstRegion];
+}
 
 // The region a mask names alone, or none for FFh and for masks that name several regions or
 // a bit outside 1 to 6.
