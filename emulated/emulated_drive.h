@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,23 +31,25 @@ enum class CallFault {
 
 // Faults the drive can be told to show.
 struct Faults {
-  bool no_device = false;          // no device at the letter: the open fails
-  bool capabilities_fails = false; // opens, but the capabilities query fails
-  bool address_fails = false;      // opens, but the address query fails
+  bool no_device = false;             // no device at the letter: the open fails
+  bool capabilities_fails = false;    // opens, but the capabilities query fails
+  bool address_fails = false;         // opens, but the address query fails
   CallFault call = CallFault::kNone;  // every pass-through call fails this way
   bool status_without_sense = false;  // failures answer CHECK CONDITION with no sense bytes
-  bool timeout = false;               // every command times out (a failed call)
-  int reported_sense_length = 0;      // when not 0: SenseInfoLength reported on a failure,
-                                      // whatever was asked for (a faulty driver)
-  bool never_ready = false;           // TEST UNIT READY answers 02/04/01 for ever
-  bool unit_attention_forever = false;  // TEST UNIT READY answers 06/28/00 for ever
-  bool no_report_key = false;           // REPORT KEY answers 05/20/00
+  bool timeout = false;           // every command times out (a failed call, the block untouched)
+  int reported_sense_length = 0;  // when not 0: SenseInfoLength reported on a failure,
+                                  // whatever was asked for (a faulty driver)
+  // TEST UNIT READY and medium access (READ DVD STRUCTURE, a SEND KEY that needs the disc)
+  // answer 02/04/01 for ever, disc or not; or 06/28/00 for ever.
+  bool never_ready = false;
+  bool unit_attention_forever = false;
+  bool no_report_key = false;  // REPORT KEY answers 05/20/00
 };
 
 // The whole state of one drive: plain data.
 struct DriveState {
   char letter = 'D';
-  std::string vendor = "MERIDAX ";   // 8 bytes in the answer, padded with spaces
+  std::string vendor = "MERIDAX ";  // 8 bytes in the answer, padded with spaces
   std::string product = "DVD-ROM";  // 16 bytes, padded with spaces
   std::string revision = "1.08";    // 4 bytes, padded with spaces
   int inquiry_length = 96;          // bytes INQUIRY delivers (fewer for a short answer)
@@ -54,8 +57,8 @@ struct DriveState {
   std::uint8_t region_mask = 0xFF;  // FFh: no region
   int user_changes = 5;             // user controlled changes available
   int vendor_resets = 4;
-  std::uint8_t rpc_scheme = 0x01;   // 01h RPC Phase II; 00h does not enforce regions
-  bool change_needs_disc = false;   // changing a set region needs a disc the new region plays
+  std::uint8_t rpc_scheme = 0x01;  // 01h RPC Phase II; 00h does not enforce regions
+  bool change_needs_disc = false;  // changing a set region needs a disc the new region plays
   Disc disc;
   Faults faults;
 };
@@ -73,7 +76,9 @@ struct RecordedCommand {
   std::uint32_t timeout_seconds = 0;
 };
 
-// A set of emulated drives behind the device seam.
+// A set of emulated drives behind the device seam. A call that fails (a time-out, a call
+// fault) leaves the drive as it was; SEND KEY spends a change for every region it sets, the
+// same region again included, as the drives of the field do.
 class EmulatedDrives : public DeviceSeam {
  public:
   EmulatedDrives() = default;
@@ -86,7 +91,8 @@ class EmulatedDrives : public DeviceSeam {
   std::vector<DriveState>& Drives() { return drives_; }
   const std::vector<DriveState>& Drives() const { return drives_; }
 
-  // Puts a disc in (with one UNIT ATTENTION pending) or takes it out.
+  // Puts a disc in (with one UNIT ATTENTION pending, which the next TEST UNIT READY or medium
+  // access reports) or takes it out.
   void InsertDisc(char letter, Disc disc);
   void EjectDisc(char letter);
 
@@ -104,8 +110,17 @@ class EmulatedDrives : public DeviceSeam {
   void Close(DeviceHandle handle) override;
 
  private:
+  // The drive behind an open handle, or nullptr for a handle that is not open (or whose
+  // drive has since been removed).
+  DriveState* DriveOf(DeviceHandle handle);
+
+  // Handles are numbered from here, so that a stray 0 or -1 is never taken for one.
+  static constexpr DeviceHandle kFirstHandle = 0x4D00;
+
   std::vector<DriveState> drives_;
   std::vector<RecordedCommand> commands_;
+  std::map<DeviceHandle, char> handles_;  // open handles and the letter each was opened on
+  DeviceHandle next_handle_ = kFirstHandle;
   int open_handles_ = 0;
   int open_calls_ = 0;
 };

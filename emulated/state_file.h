@@ -22,8 +22,16 @@ LoadResult LoadState(const std::filesystem::path& file);
 
 // Writes the state: a new file beside the old one, flushed, then renamed over it, so that an
 // interrupted save never leaves a half-written file. Answers false with `error` set on failure.
+// The drives are first checked as LoadState checks them, so that no file is written that
+// could not be read back; the folders leading to the file are created.
 bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>& drives,
                std::string& error);
+
+// Where a save stops when a test plays an interruption (a crash, a power cut): the new file is
+// left as it stands beside the old one, which is not replaced, and the save answers false.
+enum class SaveStop { kNever, kAfterHalfTheText, kBeforeRename };
+bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>& drives,
+               std::string& error, SaveStop stop);
 
 // The demo's drives: a drive with no region, five changes and an unprotected disc; a drive of
 // region 2 with a protected disc that permits regions 2 and 4; a drive without a disc; a
