@@ -1,0 +1,50 @@
+// The command line of varden-cli: one command (list, report, set) with its operands, and the
+// options, which may stand before or after the command. Parsing knows nothing of drives; it
+// only checks the form of what it is given.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace varden::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitDriveFailed = 1;  // the drive operation failed; the log says why
+inline constexpr int kExitUsage = 2;        // bad usage; nothing was sent to a drive
+
+enum class Command { kList, kReport, kSet, kHelp, kVersion };
+
+struct Options {
+  Command command = Command::kHelp;
+  bool json = false;
+  bool yes = false;
+  // --emulated given; an empty file means the demo's default state file.
+  bool emulated = false;
+  std::filesystem::path state_file;
+  // The drive named on the command line, upper case; nothing means the first drive found.
+  std::optional<char> drive;
+  int region = 0;  // set only: 1 to 6
+};
+
+struct ParseResult {
+  std::optional<Options> options;
+  std::string error;  // one line, saying what to do; set when options is empty
+};
+
+// Parses the arguments after the program name.
+ParseResult ParseCommandLine(std::span<const std::string_view> args);
+
+// "e", "E" or "E:" -> 'E'. Nothing for anything else.
+std::optional<char> ParseDriveLetter(std::string_view text);
+
+// "1" to "6" -> the region. Nothing for anything else.
+std::optional<int> ParseRegion(std::string_view text);
+
+// The text of --help.
+std::string UsageText();
+
+}  // namespace varden::cli

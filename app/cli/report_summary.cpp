@@ -1,0 +1,150 @@
+#include "app/cli/report_summary.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/cli/cli_texts.h"
+#include "text/catalogue.h"
+#include "ui/resources/resource.h"
+
+namespace varden::cli {
+namespace {
+
+using text::Key;
+using Json = nlohmann::json;
+
+bool LogHolds(const TerminalView& view, std::size_t first_piece, std::initializer_list<Key> keys) {
+  const auto& pieces = view.LogPieces();
+  for (std::size_t i = first_piece; i < pieces.size(); ++i) {
+    for (const Key key : keys) {
+      if (pieces[i].text == text::Text(key)) return true;
+    }
+  }
+  return false;
+}
+
+std::string HexByte(std::uint8_t value) {
+  char digits[3];
+  std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned>(value));
+  return digits;
+}
+
+}  // namespace
+
+std::optional<int> ReportSummary::Region() const {
+  for (int region = kFirstRegion; region <= kLastRegion; ++region) {
+    if (rpc_state.RegionMask() == RegionMaskOf(region)) return region;
+  }
+  return std::nullopt;
+}
+
+bool ReportSummary::FollowsRpcPhaseII() const {
+  return rpc_state.RpcScheme() == RpcStateBytes::kRpcSchemePhaseII;
+}
+
+bool ReportSummary::PermittedKnown() const {
+  const std::uint8_t cpst = copyright.Cpst();
+  return disc_read && (cpst == kCpstNone || cpst == kCpstCssCppm || cpst == kCpstCprm);
+}
+
+ReportSummary Summarize(const TerminalView& view, std::size_t first_piece) {
+  ReportSummary summary;
+  summary.drive_state_read = !LogHolds(
+      view, first_piece,
+      {Key::MSG_NO_VALID_ITEM, Key::MSG_DEVICE_OPEN_FAILED, Key::MSG_GET_DRIVE_REGION_FAILED});
+  summary.disc_read = !LogHolds(
+      view, first_piece,
+      {Key::MSG_NO_VALID_ITEM, Key::MSG_DEVICE_OPEN_FAILED, Key::MSG_GET_DISC_REGION_FAILED});
+  if (summary.drive_state_read) {
+    summary.rpc_state = RpcState();
+    const auto& texts = view.ControlTexts();
+    if (const auto it = texts.find(IDC_CHANGES_LEFT); it != texts.end()) {
+      summary.changes_left_text = it->second;
+    }
+  }
+  if (summary.disc_read) summary.copyright = DiscCopyright();
+  for (int region = kFirstRegion; region <= kLastRegion; ++region) {
+    if (view.IsEnabled(kRegionButton[region - kFirstRegion])) summary.offered.push_back(region);
+    if (summary.disc_read && view.IsEnabled(kDiscRegionBox[region - kFirstRegion])) {
+      summary.permitted.push_back(region);
+    }
+  }
+  return summary;
+}
+
+std::string RegionList(const std::vector<int>& regions) {
+  if (regions.empty()) return std::string(Text(CliText::kNoRegions));
+  std::string list;
+  for (const int region : regions) {
+    if (!list.empty()) list += ' ';
+    list += std::to_string(region);
+  }
+  return list;
+}
+
+std::string SummaryText(const ReportSummary& summary) {
+  std::string out;
+  out += Text(CliText::kRegionLabel);
+  if (!summary.drive_state_read) {
+    out += Text(CliText::kStateNotRead);
+  } else if (const std::optional<int> region = summary.Region()) {
+    out += std::to_string(*region);
+  } else if (summary.rpc_state.RegionMask() == kNoRegionMask) {
+    out += Text(CliText::kRegionNone);
+  } else {
+    out += std::string(Text(CliText::kRegionInvalid)) + " (" +
+           HexByte(summary.rpc_state.RegionMask()) + "h)";
+  }
+  out += '\n';
+
+  out += summary.drive_state_read ? summary.changes_left_text
+                                  : std::string(Text(CliText::kChangesUnknown));
+  out += '\n';
+
+  out += std::string(Text(CliText::kOfferedLabel)) + RegionList(summary.offered) + '\n';
+
+  if (!summary.disc_read) {
+    out += Text(CliText::kDiscNotRead);
+  } else if (!summary.PermittedKnown()) {
+    out += std::string(Text(CliText::kDiscUnknownType)) + HexByte(summary.copyright.Cpst()) +
+           std::string(Text(CliText::kDiscUnknownTypeEnd));
+  } else {
+    out += std::string(Text(CliText::kDiscPermitsLabel)) + RegionList(summary.permitted);
+    if (summary.copyright.Cpst() == kCpstNone) out += Text(CliText::kDiscUnprotected);
+  }
+  out += '\n';
+  return out;
+}
+
+Json SummaryJson(const ReportSummary& summary) {
+  Json drive_state = {
+      {"read", summary.drive_state_read}, {"rpc_state", nullptr},    {"type_code", nullptr},
+      {"vendor_resets", nullptr},         {"changes_left", nullptr}, {"rpc_phase2", nullptr},
+      {"region_mask", nullptr},           {"region", nullptr}};
+  if (summary.drive_state_read) {
+    const RpcStateBytes& rpc = summary.rpc_state;
+    std::string bytes;
+    for (const std::uint8_t byte : rpc.bytes) bytes += HexByte(byte);
+    drive_state["rpc_state"] = bytes;
+    drive_state["type_code"] = rpc.TypeCode();
+    drive_state["vendor_resets"] = rpc.VendorResets();
+    drive_state["changes_left"] = rpc.UserChanges();
+    drive_state["rpc_phase2"] = summary.FollowsRpcPhaseII();
+    drive_state["region_mask"] = rpc.RegionMask();
+    if (const std::optional<int> region = summary.Region()) drive_state["region"] = *region;
+  }
+
+  Json disc = {{"read", summary.disc_read}, {"cpst", nullptr}, {"permitted_regions", nullptr}};
+  if (summary.disc_read) {
+    disc["cpst"] = summary.copyright.Cpst();
+    if (summary.PermittedKnown()) disc["permitted_regions"] = summary.permitted;
+  }
+
+  return {{"drive_state", drive_state},
+          {"changes_left_text",
+           summary.drive_state_read ? Json(summary.changes_left_text) : Json(nullptr)},
+          {"offered_regions", summary.offered},
+          {"disc", disc}};
+}
+
+}  // namespace varden::cli

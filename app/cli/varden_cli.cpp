@@ -1,0 +1,532 @@
+// varden-cli: the region report and the region change on the command line, for scripts and
+// machines without a desktop. It runs the same drive scan, region report and region change as
+// the dialog, against a view that keeps the controls' state as plain data, and prints the log
+// and the state the dialog would show.
+//
+// The JSON document (--json) is one object on standard output. Its shape is stable; new
+// fields may be added, none is renamed or removed:
+//
+//   every command:  "command": "list" | "report" | "set",
+//                   "ok": bool, "exit_status": 0 | 1,
+//                   "error": a one-line message | null
+//   list:           "drives": [{"index": n, "letter": "E", "text": "E: " + 24 bytes}, ...]
+//   report:         "drive": {"index", "letter", "text"} | null,
+//                   "log": the log text with "\n" line ends,
+//                   "report": REPORT | null
+//   set:            "drive", "log" as for report (the log of the whole run),
+//                   "region": the region asked for,
+//                   "outcome": "set" | "send_failed" | "permanent" | "cancelled" |
+//                              "not_ready" | "open_failed" | "no_region_selected" |
+//                              "refused" | "declined",
+//                   "changes_left_before": n | null, "changes_left_after": n | null,
+//                   "becomes_permanent": bool,
+//                   "before": REPORT, "after": REPORT | null (null when nothing was sent)
+//
+//   REPORT:         see SummaryJson in app/cli/report_summary.h.
+//
+// On bad usage (exit status 2) nothing is written to standard output.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "app/cli/cli_texts.h"
+#include "app/cli/command_line.h"
+#include "app/cli/console.h"
+#include "app/cli/report_summary.h"
+#include "app/cli/terminal_view.h"
+#include "app/transfer_buffer.h"
+#include "drive/drive_access.h"
+#include "drive/linux/sg_device.h"
+#include "drive/region_commands.h"
+#include "emulated/emulated_drive.h"
+#include "emulated/state_file.h"
+#include "region/drive_scan.h"
+#include "region/region_operations.h"
+#include "text/catalogue.h"
+#include "text/linux/locale_code_page.h"
+
+namespace varden::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using text::Key;
+
+constexpr std::string_view kProgram = "varden-cli";
+
+class RealSleeper : public Sleeper {
+ public:
+  void SleepMilliseconds(int milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};
+
+// How a region change ended, by the one text it appended with AppendLog.
+struct OutcomeName {
+  Key key;
+  std::string_view name;
+};
+constexpr OutcomeName kOutcomes[] = {
+    {Key::MSG_SET_REGION_OK, "set"},
+    {Key::MSG_SET_REGION_FAILED, "send_failed"},
+    {Key::MSG_REGION_PERMANENT, "permanent"},
+    {Key::MSG_CANCELED, "cancelled"},
+    {Key::MSG_UNKNOWN_ERROR, "not_ready"},
+    {Key::MSG_DEVICE_OPEN_FAILED, "open_failed"},
+    {Key::MSG_NO_REGION_SELECTED, "no_region_selected"},
+    {Key::MSG_NO_VALID_ITEM, "no_drive_selected"},
+};
+constexpr std::string_view kOutcomeSet = "set";
+constexpr std::string_view kOutcomeRefused = "refused";
+constexpr std::string_view kOutcomeDeclined = "declined";
+constexpr std::string_view kOutcomeUnknown = "unknown";
+
+// What a change of region spends: the user changes left before and after it (nothing when
+// the drive's count is not known or does not apply), and whether it spends the last one.
+struct ChangeCost {
+  std::optional<int> before;
+  std::optional<int> after;
+  bool becomes_permanent = false;
+};
+
+std::string_view CommandName(Command command) {
+  switch (command) {
+    case Command::kList:
+      return "list";
+    case Command::kReport:
+      return "report";
+    case Command::kSet:
+      return "set";
+    case Command::kHelp:
+    case Command::kVersion:
+      break;
+  }
+  return "";
+}
+
+// The answer as one lower-case word, blanks dropped.
+std::string AnswerWord(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (std::isspace(static_cast<unsigned char>(c))) continue;
+    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+bool StdinIsTerminal() {
+  return isatty(STDIN_FILENO) == 1;
+}
+
+std::string DriveName(char letter) {
+  return std::string(1, letter) + ":";
+}
+
+// The list text without the identification's trailing spaces, safe for the terminal.
+std::string ShownDriveText(std::string_view list_text) {
+  const std::size_t end = list_text.find_last_not_of(' ');
+  return Printable(list_text.substr(0, end == std::string_view::npos ? 0 : end + 1));
+}
+
+class Program {
+ public:
+  explicit Program(const Options& options) : options_(options), talk_(options.json ? err_ : out_) {}
+
+  int Run() {
+    if (const std::optional<std::string> error = ConnectDrives()) return Fail(*error);
+    if (AllocateTransferBuffer() != 0) return Fail("cannot allocate the transfer buffer");
+
+    table_ = std::make_unique<DriveTable>();
+    view_ = std::make_unique<TerminalView>(*table_,
+                                           [this](std::string_view text, std::string_view caption) {
+                                             return AskDiscPrompt(text, caption);
+                                           });
+    found_ = ScanDrives(*table_, view_.get(), nullptr);
+
+    int status = kExitOk;
+    switch (options_.command) {
+      case Command::kList:
+        status = List();
+        break;
+      case Command::kReport:
+        status = Report();
+        break;
+      case Command::kSet:
+        status = Set();
+        break;
+      case Command::kHelp:
+      case Command::kVersion:
+        break;
+    }
+    ReleaseTransferBuffer();
+    SetDeviceSeam(nullptr);
+    return status;
+  }
+
+ private:
+  // ---- Drives ---------------------------------------------------------------------------
+
+  // Chooses the real drives or the emulated ones of the state file. Answers an error.
+  std::optional<std::string> ConnectDrives() {
+    if (!options_.emulated) {
+      seam_ = std::make_unique<linux_sg::LinuxDevices>();
+      SetDeviceSeam(seam_.get());
+      return std::nullopt;
+    }
+    state_file_ = options_.state_file.empty() ? emulated::DefaultStateFile() : options_.state_file;
+    std::vector<emulated::DriveState> drives;
+    std::error_code ec;
+    if (fs::symlink_status(state_file_, ec).type() == fs::file_type::not_found) {
+      drives = emulated::DemoScenario();
+      std::string error;
+      if (!emulated::SaveState(state_file_, drives, error)) return error;
+    } else {
+      emulated::LoadResult loaded = emulated::LoadState(state_file_);
+      if (!loaded.ok) {
+        return loaded.error +
+               "; the file was left as it is: repair it, or remove it to start "
+               "again from the demo drives";
+      }
+      drives = std::move(loaded.drives);
+    }
+    auto emulated_drives = std::make_unique<emulated::EmulatedDrives>(std::move(drives));
+    emulated_ = emulated_drives.get();
+    seam_ = std::move(emulated_drives);
+    SetDeviceSeam(seam_.get());
+    return std::nullopt;
+  }
+
+  // The list index of the drive named on the command line, or the first drive found.
+  // Answers -1 when there is none.
+  int ChosenIndex() const {
+    if (!options_.drive) return found_ > 0 ? 0 : -1;
+    for (int i = 0; i < found_; ++i) {
+      if ((*table_)[static_cast<std::size_t>(i)].Letter() == *options_.drive) return i;
+    }
+    return -1;
+  }
+
+  int UnknownDrive() {
+    err_.Line(std::string(kProgram) + ": drive " + DriveName(*options_.drive) +
+              " is not among the drives found; run 'varden-cli list' to see them");
+    return kExitUsage;
+  }
+
+  int NoDrive() {
+    return Fail("no drive of the maker was found; connect one (or use --emulated) and try again");
+  }
+
+  Json DriveJson(int index) const {
+    if (index < 0) return nullptr;
+    const DriveEntry& entry = (*table_)[static_cast<std::size_t>(index)];
+    return {{"index", index},
+            {"letter", std::string(1, entry.Letter())},
+            {"text", std::string(entry.Text())}};
+  }
+
+  // ---- Output ---------------------------------------------------------------------------
+
+  // A failure outside the drive operation (exit status 1), on standard error, and as the
+  // JSON document when one is asked for.
+  int Fail(const std::string& message) {
+    err_.Line(std::string(kProgram) + ": " + message);
+    if (options_.json) {
+      Json doc = Document(kExitDriveFailed, message);
+      Print(doc);
+    }
+    return kExitDriveFailed;
+  }
+
+  Json Document(int status, const std::optional<std::string>& error) const {
+    return {{"command", CommandName(options_.command)},
+            {"ok", status == kExitOk},
+            {"exit_status", status},
+            {"error", error ? Json(*error) : Json(nullptr)}};
+  }
+
+  void Print(const Json& doc) {
+    // Drive identification bytes need not be UTF-8; such bytes are replaced, never thrown on.
+    std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  }
+
+  // The log as it grows, in text mode.
+  void ShowLogLive() {
+    if (!options_.json) view_->SetLogSink([this](std::string_view text) { out_.Write(text); });
+  }
+
+  void ShowSummary(int index, const ReportSummary& summary) {
+    out_.EndLine();
+    out_.Write("\n");
+    out_.Write(std::string(Text(CliText::kDriveLabel)) +
+               ShownDriveText((*table_)[static_cast<std::size_t>(index)].Text()) + "\n");
+    out_.Write(SummaryText(summary));
+  }
+
+  // ---- Questions ------------------------------------------------------------------------
+
+  // Asks a yes/no question; only "y" or "yes" is yes, and the end of input is no.
+  bool Confirm(std::string_view question) {
+    talk_.EndLine();
+    talk_.Write(question);
+    talk_.Flush();
+    std::string answer;
+    const bool got = static_cast<bool>(std::getline(std::cin, answer));
+    talk_.AnswerRead(got && StdinIsTerminal());
+    const std::string word = AnswerWord(answer);
+    return got && (word == "y" || word == "yes");
+  }
+
+  // The disc prompt of the region change: OK or Cancel on the terminal. Without a terminal
+  // nobody can insert a disc and answer, so it is Cancel.
+  bool AskDiscPrompt(std::string_view prompt, std::string_view caption) {
+    out_.Flush();
+    talk_.EndLine();
+    talk_.Write(std::string(caption) + ": ");
+    talk_.Write(prompt);
+    talk_.EndLine();
+    if (!StdinIsTerminal()) {
+      talk_.Line(Text(CliText::kDiscPromptNoTerminal));
+      return false;
+    }
+    talk_.Write(Text(CliText::kDiscPromptChoice));
+    talk_.Flush();
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+      talk_.AnswerRead(false);
+      return false;
+    }
+    talk_.AnswerRead(true);
+    const std::string word = AnswerWord(answer);
+    return !(word == "c" || word == "cancel");
+  }
+
+  // ---- Commands -------------------------------------------------------------------------
+
+  int List() {
+    const std::vector<std::string>& items = view_->DriveList();
+    if (options_.json) {
+      Json drives = Json::array();
+      for (int i = 0; i < static_cast<int>(items.size()); ++i) drives.push_back(DriveJson(i));
+      Json doc = Document(kExitOk, std::nullopt);
+      doc["drives"] = drives;
+      Print(doc);
+    } else {
+      for (const std::string& item : items) out_.Line(Printable(item));
+    }
+    return kExitOk;
+  }
+
+  int Report() {
+    const int index = ChosenIndex();
+    if (index < 0) return options_.drive ? UnknownDrive() : NoDrive();
+
+    view_->SelectDrive(index);
+    ShowLogLive();
+    const std::size_t first = view_->LogPieces().size();
+    ReportRegion(*view_);
+    const ReportSummary summary = Summarize(*view_, first);
+    const int status = summary.drive_state_read ? kExitOk : kExitDriveFailed;
+
+    if (options_.json) {
+      Json doc = Document(status, std::nullopt);
+      doc["drive"] = DriveJson(index);
+      doc["log"] = TerminalLineEnds(view_->LogText());
+      doc["report"] = SummaryJson(summary);
+      Print(doc);
+    } else {
+      ShowSummary(index, summary);
+    }
+    return status;
+  }
+
+  int Set() {
+    const int index = ChosenIndex();
+    if (index < 0) return UnknownDrive();
+    const int region = options_.region;
+
+    // First the report, as the dialog has run one on the selected drive before the user
+    // picks a region: the change then decides on this drive's state and sends no report
+    // of its own first.
+    view_->SelectDrive(index);
+    ShowLogLive();
+    const std::size_t first = view_->LogPieces().size();
+    ReportRegion(*view_);
+    const ReportSummary before = Summarize(*view_, first);
+
+    Json doc = Document(kExitDriveFailed, std::nullopt);
+    doc["drive"] = DriveJson(index);
+    doc["region"] = region;
+    doc["before"] = SummaryJson(before);
+    doc["after"] = nullptr;
+
+    // The cost, from the state the change will decide on. A permanent region costs nothing:
+    // the change refuses it without sending anything.
+    const RpcStateBytes& kept = RpcState();
+    const bool permanent = kept.TypeCode() == kTypeCodePermanent;
+    ChangeCost cost;
+    if (before.drive_state_read && before.FollowsRpcPhaseII()) {
+      cost.before = kept.UserChanges();
+      cost.after = permanent ? *cost.before : std::max(*cost.before - 1, 0);
+    }
+    cost.becomes_permanent = !permanent && cost.after && *cost.after == 0;
+    doc["changes_left_before"] = cost.before ? Json(*cost.before) : Json(nullptr);
+    doc["changes_left_after"] = cost.after ? Json(*cost.after) : Json(nullptr);
+    doc["becomes_permanent"] = cost.becomes_permanent;
+
+    // Only a region whose radio button the dialog enables can be chosen there.
+    if (std::ranges::find(before.offered, region) == before.offered.end()) {
+      const std::string message =
+          std::string(Text(CliText::kRefusedBefore)) + std::to_string(region) +
+          std::string(Text(CliText::kRefusedBetween)) + RegionList(before.offered) +
+          std::string(Text(CliText::kRefusedAfter));
+      return EndWithoutChange(doc, index, before, kOutcomeRefused, message);
+    }
+
+    if (!permanent && !ConfirmCost(region, before, cost)) {
+      return EndWithoutChange(doc, index, before, kOutcomeDeclined,
+                              std::string(Text(CliText::kNotConfirmed)));
+    }
+
+    view_->ChooseRegion(region);
+    const std::size_t change_first = view_->LogPieces().size();
+    RealSleeper sleeper;
+    ChangeRegion(*view_, sleeper);
+
+    // The change appends its one outcome text with AppendLog; the final report follows it.
+    const auto& pieces = view_->LogPieces();
+    std::size_t outcome_piece = change_first;
+    while (outcome_piece < pieces.size() && !pieces[outcome_piece].scrolls) ++outcome_piece;
+    std::string_view outcome = kOutcomeUnknown;
+    if (outcome_piece < pieces.size()) {
+      for (const OutcomeName& candidate : kOutcomes) {
+        if (pieces[outcome_piece].text == text::Text(candidate.key)) outcome = candidate.name;
+      }
+    }
+    const ReportSummary after = Summarize(*view_, outcome_piece + 1);
+    int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
+
+    std::optional<std::string> error;
+    if (emulated_ != nullptr) {
+      std::string save_error;
+      if (!emulated::SaveState(state_file_, emulated_->Drives(), save_error)) {
+        error = save_error;
+        status = kExitDriveFailed;
+      }
+    }
+
+    if (options_.json) {
+      doc["ok"] = status == kExitOk;
+      doc["exit_status"] = status;
+      doc["error"] = error ? Json(*error) : Json(nullptr);
+      doc["outcome"] = outcome;
+      doc["log"] = TerminalLineEnds(view_->LogText());
+      doc["after"] = SummaryJson(after);
+      Print(doc);
+    } else {
+      ShowSummary(index, after);
+    }
+    if (error) err_.Line(std::string(kProgram) + ": " + *error);
+    return status;
+  }
+
+  // Tells what the change costs and asks; a change that leaves none is asked about again.
+  // --yes answers both questions.
+  bool ConfirmCost(int region, const ReportSummary& before, const ChangeCost& cost) {
+    talk_.EndLine();
+    if (cost.before) {
+      talk_.Line(std::string(Text(CliText::kCostBefore)) + std::to_string(*cost.before) +
+                 std::string(Text(CliText::kCostBetween)) + std::to_string(*cost.after) +
+                 std::string(Text(CliText::kCostAfter)));
+    } else {
+      talk_.Line(before.drive_state_read ? Text(CliText::kCostNoRpc2)
+                                         : Text(CliText::kCostUnknown));
+    }
+    const std::string region_text = std::to_string(region);
+    if (!options_.yes &&
+        !Confirm(std::string(Text(CliText::kAskSetBefore)) + DriveName(*options_.drive) +
+                 std::string(Text(CliText::kAskSetBetween)) + region_text +
+                 std::string(Text(CliText::kAskSetAfter)))) {
+      return false;
+    }
+    if (cost.becomes_permanent) {
+      talk_.Line(std::string(Text(CliText::kLastChangeBefore)) + region_text +
+                 std::string(Text(CliText::kLastChangeAfter)));
+      if (!options_.yes && !Confirm(std::string(Text(CliText::kAskPermanentBefore)) + region_text +
+                                    std::string(Text(CliText::kAskPermanentAfter)))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // A change that was not sent: the reason on standard error, the report's state, exit 1.
+  int EndWithoutChange(Json& doc, int index, const ReportSummary& before, std::string_view outcome,
+                       const std::string& message) {
+    if (options_.json) {
+      doc["error"] = message;
+      doc["outcome"] = outcome;
+      doc["log"] = TerminalLineEnds(view_->LogText());
+      Print(doc);
+    } else {
+      ShowSummary(index, before);
+    }
+    out_.Flush();
+    err_.Line(message);
+    return kExitDriveFailed;
+  }
+
+  Options options_;
+  Console out_{std::cout};
+  Console err_{std::cerr};
+  Console& talk_;  // questions and the cost: standard output, or standard error under --json
+
+  std::unique_ptr<DeviceSeam> seam_;
+  emulated::EmulatedDrives* emulated_ = nullptr;  // the seam, when it is the emulated drives
+  fs::path state_file_;
+
+  std::unique_ptr<DriveTable> table_;
+  std::unique_ptr<TerminalView> view_;
+  int found_ = 0;
+};
+
+}  // namespace
+}  // namespace varden::cli
+
+int main(int argc, char** argv) {
+  using namespace varden::cli;
+  const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
+  const ParseResult parsed = ParseCommandLine(args);
+  if (!parsed.options) {
+    std::cerr << kProgram << ": " << parsed.error << '\n';
+    return kExitUsage;
+  }
+  const Options& options = *parsed.options;
+  if (options.command == Command::kHelp) {
+    std::cout << UsageText();
+    return kExitOk;
+  }
+
+  // The language for the run, as the dialog decides it, before any text is looked up.
+  varden::text::DecideLanguage(varden::text::LocaleCodePage());
+  if (options.command == Command::kVersion) {
+    std::cout << kProgram << " ("
+              << varden::text::Format(varden::text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR,
+                                      VARDEN_VERSION_MINOR)
+              << ")\n";
+    return kExitOk;
+  }
+  return Program(options).Run();
+}
