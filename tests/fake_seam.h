@@ -89,7 +89,7 @@ class FakeSeam : public DeviceSeam {
     std::copy(answer.sense.begin(), answer.sense.end(), block.begin() + L::kSenseArea);
     if (std::uint8_t* data = copy.DataBuffer()) {
       const std::size_t n = std::min<std::size_t>(answer.data.size(), copy.DataTransferLength());
-      std::memcpy(data, answer.data.data(), n);
+      if (n > 0) std::memcpy(data, answer.data.data(), n);
     }
     return answer.call_succeeds;
   }

@@ -1,0 +1,13 @@
+# Installs Varden's icon into the hicolor icon theme and its desktop entries (Linux desktops).
+if(NOT WIN32)
+  set(varden_icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+  set(varden_resources ${CMAKE_CURRENT_LIST_DIR})
+  install(FILES ${varden_resources}/varden.svg DESTINATION ${varden_icons}/scalable/apps)
+  install(FILES ${varden_resources}/varden.png DESTINATION ${varden_icons}/256x256/apps)
+  install(FILES ${varden_resources}/varden-32.png DESTINATION ${varden_icons}/32x32/apps
+          RENAME varden.png)
+  install(FILES ${varden_resources}/varden-16.png DESTINATION ${varden_icons}/16x16/apps
+          RENAME varden.png)
+  install(FILES ${varden_resources}/varden.desktop ${varden_resources}/varden-demo.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()
