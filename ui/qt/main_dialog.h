@@ -1,0 +1,117 @@
+// The main dialog in Qt: built from IDD_MAIN, it implements the control primitives for the
+// toolkit-free dialog logic (ui/dialog/region_dialog.h) and forwards every user event to it.
+// It also renders the progress window and the About box from their templates, the message
+// boxes, and a stand-in for the system menu: a Linux window manager does not take items into
+// its title-bar menu, so the same items with the same command ids open from the dialog's icon
+// and its context menu.
+#pragma once
+
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "region/region_view.h"
+#include "ui/dialog/dialog_controls.h"
+#include "ui/dialog/region_dialog.h"
+#include "ui/qt/template_dialog.h"
+
+class QMenu;
+
+namespace varden::qt {
+
+// Shows a help topic by its path (".\name.chm::/topic.htm") with `caller` as the calling
+// window; answers the help window, or nullptr when neither file nor topic is found.
+using HelpViewer = std::function<QWidget*(QWidget* caller, std::string_view path)>;
+
+// The program's help viewer (nullptr for every topic when the program has none).
+HelpViewer DefaultHelpViewer();
+
+// The dialog's frame and caption as a dialog standing at the screen's origin has them: the
+// region-button layout measures with this offset (see DialogControls::LayoutRect).
+inline constexpr int kFrameWidth = 3;
+inline constexpr int kFrameAndCaptionHeight = 22;
+
+class MainDialog : public TemplateDialog, public ui::DialogControls {
+  Q_OBJECT
+
+ public:
+  // `code_page` stands in for the OEM code page (932: Japanese); `sleeper` serves the
+  // readiness loop's waits. Both are taken at start-up and fixed for the run.
+  MainDialog(unsigned code_page, Sleeper& sleeper, QWidget* parent = nullptr);
+  ~MainDialog() override;
+
+  // The start-up sequence, once: drive scan with its progress window, layout, labels, the
+  // first report; then the dialog is placed at the screen's centre with the focus on the
+  // drive list. Not shown yet.
+  void Initialise();
+  // Initialise, then run the dialog modally; answers its result.
+  int Run();
+
+  ui::RegionDialog& Logic() { return *logic_; }
+  QMenu* SystemMenu() const { return system_menu_; }
+  // The progress window while it exists.
+  TemplateDialog* ProgressWindow() const { return progress_; }
+  void SetHelpViewer(HelpViewer viewer) { help_viewer_ = std::move(viewer); }
+
+  // ui::DialogControls
+  void Enable(int id, bool on) override;
+  void SetCheck(int id, bool on) override;
+  bool GetCheck(int id) override;
+  void Highlight(int id) override;
+  void SetText(int id, std::string_view text) override;
+  std::string GetText(int id) override;
+  void ComboInsert(int id, int index, std::string_view text) override;
+  void ComboSelect(int id, int index) override;
+  int ComboSelection(int id) override;
+  void SetEditSelection(int id, int start, int end) override;
+  void ScrollCaret(int id) override;
+  ui::Rect LayoutRect(int id) override;
+  void MoveControl(int id, const ui::Rect& rect, bool repaint) override;
+  void SetDialogIcon() override;
+  bool HasSystemMenu() override;
+  void AppendSystemMenuSeparator() override;
+  void AppendSystemMenuItem(unsigned command, std::string_view text) override;
+  void DefaultSysCommand(unsigned command) override;
+  void EndDialog(int result) override;
+  bool MessageOkCancelExclamation(std::string_view text, std::string_view caption) override;
+  void MessageOk(std::string_view text, std::string_view caption) override;
+  void ProgressOpen(int range_high, int step) override;
+  void ProgressStep() override;
+  void ProgressText(std::string_view text) override;
+  void ProgressClose() override;
+  void RunAboutBox(std::string_view version_line) override;
+  bool ShowHelpTopic(std::string_view path) override;
+
+ signals:
+  // The progress window appeared, took a step (bar position and text as shown), went.
+  void progressOpened();
+  void progressStepped(int position, const QString& text);
+  void progressClosed();
+  // A user command (a push button, a drive-list choice, a system-menu command) has run.
+  void commandFinished();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  // Answers true when the key ended the dialog or pressed a button.
+  bool HandleDialogKey(QWidget* target, QKeyEvent* event);
+  void RunCommand(const std::function<void()>& command);
+
+  unsigned code_page_;
+  bool japanese_;
+  std::unique_ptr<ui::RegionDialog> logic_;
+  QMenu* system_menu_ = nullptr;
+  QPointer<TemplateDialog> progress_;
+  int progress_step_ = 1;
+  HelpViewer help_viewer_;
+  std::string log_text_;  // the log's text as last set, "\r\n" kept
+  bool initialised_ = false;
+};
+
+}  // namespace varden::qt
