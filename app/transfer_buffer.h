@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace varden {
 
@@ -17,5 +18,9 @@ int AllocateTransferBuffer();
 
 // Releases what AllocateTransferBuffer allocated; does nothing when nothing was allocated.
 void ReleaseTransferBuffer();
+
+// What the programs say, with the catalogue's "Error" caption, when they refuse to start
+// because the transfer buffer cannot be allocated.
+std::string NoTransferBufferMessage();
 
 }  // namespace varden

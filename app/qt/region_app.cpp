@@ -59,12 +59,7 @@ bool InstallToolkitTranslation(QApplication& app, unsigned code_page) {
   return QCoreApplication::installTranslator(translator);
 }
 
-QString NoBufferMessage() {
-  return QStringLiteral(
-             "Varden cannot start: the memory for the drive's answers (%1 bytes) could not be "
-             "allocated.")
-      .arg(kTransferBufferSize);
-}
+QString NoBufferMessage() { return QString::fromStdString(NoTransferBufferMessage()); }
 
 int RunRegionApp(const RunOptions& options) {
   if (!options.buffer.allocate || options.buffer.allocate() != 0) {

@@ -6,7 +6,9 @@
 
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
+#include "text/catalogue.h"
 #include "ui/win32/region_dlg.h"
+#include "ui/win32/wide_text.h"
 
 namespace varden::win32 {
 
@@ -33,10 +35,14 @@ void CRegionApp::ReleaseTransferBuffer() {
 }
 
 BOOL CRegionApp::InitInstance() {
+  // No drive command may run without the buffer: refuse to start, and say why.
+  if (AllocateTransferBuffer() != 0) {
+    MessageBoxW(nullptr, Widen(NoTransferBufferMessage()).c_str(),
+                Widen(text::Text(text::Key::CAPTION_ERROR)).c_str(), MB_OK | MB_ICONERROR);
+    exit_code_ = 1;
+    return FALSE;
+  }
   SetDeviceSeam(&seam_);
-  // Without the buffer the dialog still runs, but every drive command answers failed, so
-  // the scan finds nothing and no command reaches a drive.
-  AllocateTransferBuffer();
 
   // The controls' look: the common controls, the progress bar among them.
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
