@@ -85,7 +85,7 @@ void ResetDriveAccess() { state = DriveState{}; }
 
 namespace detail {
 
-CommandOutcome SendCommand(const CommandSpec& spec) {
+CommandOutcome SendCommand(const CommandRequest& command) {
   state.last_captured = false;
   // No command goes out without the transfer buffer or an open drive.
   if (state.transfer_buffer == nullptr || !state.connection.open || state.seam == nullptr) {
@@ -102,12 +102,12 @@ CommandOutcome SendCommand(const CommandSpec& spec) {
   PutLe16(b, L::kLength, static_cast<std::uint16_t>(L::kHeaderSize));
   b[L::kSenseInfoLength] = kRequestedSenseLength;
   PutLe32(b, L::kSenseInfoOffset, static_cast<std::uint32_t>(L::kSenseArea));
-  b[L::kCdbLength] = static_cast<std::uint8_t>(spec.cdb.size());
-  b[L::kDataIn] = spec.direction;
-  PutLe32(b, L::kDataTransferLength, spec.transfer_length);
-  PutLe32(b, L::kTimeOutValue, spec.timeout_seconds);
-  block.SetDataBuffer(spec.data);
-  std::copy(spec.cdb.begin(), spec.cdb.end(), b.begin() + L::kCdb);
+  b[L::kCdbLength] = static_cast<std::uint8_t>(command.cdb.size());
+  b[L::kDataIn] = command.direction;
+  PutLe32(b, L::kDataTransferLength, command.transfer_length);
+  PutLe32(b, L::kTimeOutValue, command.timeout_seconds);
+  block.SetDataBuffer(command.data);
+  std::copy(command.cdb.begin(), command.cdb.end(), b.begin() + L::kCdb);
 
   const bool succeeded = state.seam->PassThrough(state.connection.handle, b);
   return SettleOutcome(succeeded, block);

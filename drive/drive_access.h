@@ -90,14 +90,14 @@ void ResetDriveAccess();
 
 namespace detail {
 // The shared sequence of every command: clear, address, header, CDB, send, settle.
-struct CommandSpec {
+struct CommandRequest {
   std::span<const std::uint8_t> cdb;
   std::uint8_t direction = kScsiIoctlDataIn;
   std::uint32_t transfer_length = 0;
   std::uint32_t timeout_seconds = kShortTimeoutSeconds;
   void* data = nullptr;
 };
-CommandOutcome SendCommand(const CommandSpec& spec);
+CommandOutcome SendCommand(const CommandRequest& command);
 }  // namespace detail
 
 }  // namespace varden

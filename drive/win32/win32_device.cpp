@@ -43,7 +43,7 @@ static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == L::kHeaderSize);
 static_assert(SCSI_IOCTL_DATA_OUT == kScsiIoctlDataOut && SCSI_IOCTL_DATA_IN == kScsiIoctlDataIn &&
               SCSI_IOCTL_DATA_UNSPECIFIED == kScsiIoctlDataUnspecified);
 
-// The control codes, with the values the drive access design names.
+// The control codes and their values.
 constexpr DWORD kIoctlScsiGetCapabilities = 0x41010;
 constexpr DWORD kIoctlScsiGetAddress = 0x41018;
 constexpr DWORD kIoctlScsiPassThroughDirect = 0x4D014;
@@ -173,7 +173,9 @@ bool Win32Device::PassThrough(DeviceHandle handle, std::span<std::uint8_t> block
 
   if (bounced) {
     // The platform reports in DataTransferLength how many bytes moved; only those are news.
-    if (data_in) {
+    // After a failed call the block may be the one that went out, whose length promises
+    // bytes that never came: nothing is copied then, so the caller's buffer keeps what it had.
+    if (data_in && ok != FALSE) {
       const std::uint32_t delivered = std::min(GetLe32(block, L::kDataTransferLength), length);
       std::memcpy(data, aligned, delivered);
     }

@@ -263,11 +263,17 @@ void TestPassThrough() {
   CheckEqual<unsigned long>(device.data_address & 63, 0, "pass-through: data-out aligned");
   varden::CloseDrive();
 
-  // A failed call is reported as failed.
+  // A failed call is reported as failed, and a failed call through the aligned buffer
+  // leaves the transfer buffer as it was: the promised length brought nothing.
   fake.pass_through_ok = false;
-  Start(fake, buffer.data());
+  fake.data_in.clear();
+  storage.fill(0xEE);
+  Start(fake, storage.data() + 1);
   varden::OpenDrive('D');
   CheckEqual(varden::TestUnitReady(), varden::kCommandFailed, "pass-through: failed call");
+  CheckEqual(varden::SendInquiry(), varden::kCommandFailed, "pass-through: failed INQUIRY");
+  Check(storage[1] == 0xEE && storage[96] == 0xEE,
+        "pass-through: a failed call through the aligned buffer copies nothing back");
   varden::CloseDrive();
 }
 
