@@ -1,6 +1,6 @@
 // Test doubles for the region logic: a RegionView that records every call in order and holds
-// the state of the controls, a Sleeper that records its waits instead of waiting, and a bench
-// that puts emulated drives behind drive access for one test.
+// the state of the controls, a Sleeper that records its waits, a bench that puts emulated
+// drives behind drive access for one test, and the user's texts in both languages.
 #pragma once
 
 #include <algorithm>
@@ -9,106 +9,64 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "drive/region_commands.h"
 #include "emulated/emulated_drive.h"
+#include "region/region_operations.h"
 #include "region/region_view.h"
 #include "text/catalogue.h"
+#include "ui/resources/resource.h"
 
 namespace varden::test_support {
 
 class RecordingView : public RegionView {
  public:
-  // One scripted answer of the OK/Cancel box; `before` runs while the box is open (the user
-  // inserting a disc, for example).
-  struct Answer {
-    bool ok = true;
-    std::function<void()> before;
-  };
-  static Answer Ok(std::function<void()> before = nullptr) { return {true, std::move(before)}; }
-  static Answer Cancel() { return {false, nullptr}; }
-
-  // Every call, in order, one line each:
-  //   "Enable <id> on|off", "Check <id> on|off", "Highlight <id>", "IsChecked <id>",
-  //   "Text <id> <text>", "AppendLog <text>", "AppendLogNoScroll <text>",
-  //   "AskOkCancel <text>|<caption>", "SelectedDriveIndex", "DriveLetter <index>",
-  //   "AddDrive <index> <text>", "SelectDrive <index>", "SetLastReportedIndex <index>".
+  // Every call, in order, as "<Call> <arguments>": "Enable 1008 on", "AppendLog <text>".
   std::vector<std::string> calls;
-
-  // The state of the controls, by id; a control never touched is disabled and unchecked.
-  std::map<int, bool> enabled;
-  std::map<int, bool> checked;
+  // The controls by id; a control never touched is disabled and unchecked.
+  std::map<int, bool> enabled, checked;
   std::set<int> highlighted;
   std::map<int, std::string> texts;
-
-  // The message log, and where the last AppendLog put the caret (the log's length then).
   std::string log;
-  std::size_t caret = 0;
-
-  // The drive list: its items, the selection and the drive table's letters by index.
-  std::vector<std::string> drive_list;
+  std::size_t caret = 0;  // the log's length at the last AppendLog
   int selected = -1;
-  std::vector<char> letters;
-
+  std::vector<char> letters;  // the drive table, by list index
   int last_reported = -1;
-
-  // Answers for AskOkCancel, taken in order. When none is left the box answers Cancel (so a
-  // test cannot hang) and counts the ask as unexpected.
-  std::deque<Answer> answers;
-  int unexpected_asks = 0;
+  // The user's answers to the OK/Cancel box in order, each run while the box is open (the
+  // user may insert a disc meanwhile) and true for OK; with none left the box answers Cancel.
+  std::deque<std::function<bool()>> answers;
 
   bool IsEnabled(int id) const { return Find(enabled, id); }
   bool IsCheckedNow(int id) const { return Find(checked, id); }
   bool IsHighlighted(int id) const { return highlighted.count(id) != 0; }
-
-  // The calls whose line starts with one of the prefixes, in order.
-  std::vector<std::string> CallsStartingWith(
-      std::initializer_list<std::string_view> prefixes) const {
+  std::vector<std::string> CallsStartingWith(std::string_view prefix) const {
     std::vector<std::string> out;
-    for (const std::string& call : calls) {
-      for (std::string_view prefix : prefixes) {
-        if (call.starts_with(prefix)) {
-          out.push_back(call);
-          break;
-        }
-      }
-    }
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(out),
+                 [&](const std::string& c) { return c.starts_with(prefix); });
     return out;
   }
-  std::size_t CountCalls(std::string_view prefix) const {
-    return static_cast<std::size_t>(std::count_if(
-        calls.begin(), calls.end(), [&](const std::string& c) { return c.starts_with(prefix); }));
+  std::size_t CountCalls(std::string_view prefix) const { return CallsStartingWith(prefix).size(); }
+  // Checks radio button `region` alone, as the user leaves the buttons (0: none checked).
+  void Choose(int region) {
+    for (int n = 1; n <= 6; ++n) checked[kRegionButton[n - 1]] = (n == region);
   }
 
   // RegionView
   void EnableControl(int id, bool on) override {
-    calls.push_back("Enable " + std::to_string(id) + OnOff(on));
-    enabled[id] = on;
+    enabled[id] = Record("Enable", id, OnOff(on), on);
   }
-  void SetCheck(int id, bool on) override {
-    calls.push_back("Check " + std::to_string(id) + OnOff(on));
-    checked[id] = on;
-  }
-  void SetHighlight(int id) override {
-    calls.push_back("Highlight " + std::to_string(id));
-    highlighted.insert(id);
-  }
-  bool IsChecked(int id) override {
-    calls.push_back("IsChecked " + std::to_string(id));
-    return Find(checked, id);
-  }
+  void SetCheck(int id, bool on) override { checked[id] = Record("Check", id, OnOff(on), on); }
+  void SetHighlight(int id) override { highlighted.insert(Record("Highlight", id, "", id)); }
+  bool IsChecked(int id) override { return Record("IsChecked", id, "", Find(checked, id)); }
   void SetControlText(int id, std::string_view text) override {
-    calls.push_back("Text " + std::to_string(id) + " " + std::string(text));
-    texts[id] = std::string(text);
+    texts[id] = Record("Text", id, text, std::string(text));
   }
   void AppendLog(std::string_view text) override {
     calls.push_back("AppendLog " + std::string(text));
@@ -125,58 +83,65 @@ class RecordingView : public RegionView {
   }
   bool AskOkCancel(std::string_view text, std::string_view caption) override {
     calls.push_back("AskOkCancel " + std::string(text) + "|" + std::string(caption));
-    if (answers.empty()) {
-      ++unexpected_asks;
-      return false;
-    }
-    Answer answer = std::move(answers.front());
+    if (answers.empty()) return false;
+    const auto answer = std::move(answers.front());
     answers.pop_front();
-    if (answer.before) answer.before();
-    return answer.ok;
+    return answer();
   }
-  void AddDrive(int index, std::string_view text) override {
-    calls.push_back("AddDrive " + std::to_string(index) + " " + std::string(text));
-    drive_list.insert(drive_list.begin() + index, std::string(text));
-  }
-  void SelectDrive(int index) override {
-    calls.push_back("SelectDrive " + std::to_string(index));
-    selected = index;
-  }
+  void AddDrive(int index, std::string_view text) override { Record("AddDrive", index, text, 0); }
+  void SelectDrive(int index) override { selected = Record("SelectDrive", index, "", index); }
   char DriveLetter(int index) override {
-    calls.push_back("DriveLetter " + std::to_string(index));
-    if (index < 0 || static_cast<std::size_t>(index) >= letters.size()) return 0;
-    return letters[static_cast<std::size_t>(index)];
+    const bool listed = index >= 0 && static_cast<std::size_t>(index) < letters.size();
+    return Record("DriveLetter", index, "",
+                  listed ? letters[static_cast<std::size_t>(index)] : '\0');
   }
   int LastReportedIndex() const override { return last_reported; }
   void SetLastReportedIndex(int index) override {
-    calls.push_back("SetLastReportedIndex " + std::to_string(index));
-    last_reported = index;
+    last_reported = Record("SetLastReportedIndex", index, "", index);
   }
 
  private:
-  static std::string OnOff(bool on) { return on ? " on" : " off"; }
+  // Records "<call> <id>[ <detail>]" and answers `value`.
+  template <class T>
+  T Record(const char* call, int id, std::string_view detail, T value) {
+    calls.push_back(call + (" " + std::to_string(id)) +
+                    (detail.empty() ? "" : " " + std::string(detail)));
+    return value;
+  }
+  static const char* OnOff(bool on) { return on ? "on" : "off"; }
   static bool Find(const std::map<int, bool>& states, int id) {
     const auto it = states.find(id);
     return it != states.end() && it->second;
   }
 };
 
-// Records the waits instead of waiting; `on_sleep` runs after each with the number of waits
-// so far (the drive changing while the program waits).
+// Records the waits instead of waiting.
 class RecordingSleeper : public Sleeper {
  public:
   std::vector<int> waits;
-  std::function<void(int)> on_sleep;
-
-  void SleepMilliseconds(int milliseconds) override {
-    waits.push_back(milliseconds);
-    if (on_sleep) on_sleep(static_cast<int>(waits.size()));
-  }
+  void SleepMilliseconds(int milliseconds) override { waits.push_back(milliseconds); }
 };
 
 inline constexpr unsigned kEnglishCodePage = 437;
+inline constexpr char kLetter = 'E';
 
-// Emulated drives behind drive access, a transfer buffer attached and the language reset,
+inline std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+inline const emulated::Disc kNoDisc{};
+inline emulated::Disc DiscOf(std::uint8_t cpst, std::uint8_t rmi = 0x00) {
+  return {.present = true, .cpst = cpst, .rmi = rmi};
+}
+inline emulated::DriveState Drive(std::uint8_t mask, int changes, emulated::Disc disc,
+                                  char letter = kLetter) {
+  return {
+      .letter = letter, .region_mask = mask, .user_changes = changes, .disc = disc, .faults = {}};
+}
+
+// Emulated drives behind drive access, a transfer buffer attached and the language decided,
 // for the life of one test; everything is put back to the state at program start after.
 class RegionBench {
  public:
@@ -194,16 +159,28 @@ class RegionBench {
   int List(const emulated::DriveState& drive) {
     drives.Add(drive);
     view.letters.push_back(drive.letter);
-    view.drive_list.emplace_back(1, drive.letter);
     return static_cast<int>(view.letters.size()) - 1;
+  }
+  emulated::DriveState& Listed(char letter = kLetter) { return *drives.Find(letter); }
+
+  // Lists and selects the drive, reports it as a selection does, lets the user choose a
+  // region, and forgets what the report logged and sent.
+  void SelectAndReport(const emulated::DriveState& drive, int chosen) {
+    view.selected = List(drive);
+    ReportRegion(view);
+    view.Choose(chosen);
+    Forget();
+  }
+  void Forget() {
+    view.log.clear();
+    view.calls.clear();
+    drives.ClearCommands();
   }
 
   // The operation codes of the commands that reached the drives, in order.
   std::vector<std::uint8_t> Opcodes() const {
     std::vector<std::uint8_t> out;
-    for (const auto& command : drives.Commands()) {
-      out.push_back(command.cdb.empty() ? 0xFF : command.cdb[0]);
-    }
+    for (const auto& command : drives.Commands()) out.push_back(command.cdb.at(0));
     return out;
   }
   std::size_t CountOpcode(std::uint8_t opcode) const {
@@ -224,39 +201,25 @@ class RegionBench {
   }
 };
 
-// The texts of the region operations as the user sees them, in one language, written out
-// here so that the tests compare whole log lines with what the user must read.
+// The texts of the region operations as the user reads them, written out here so that the
+// tests compare whole log lines.
 struct UserTexts {
   unsigned code_page;
-  std::string no_valid_item;
-  std::string open_failed;
-  std::string no_rpc2;
-  std::string drive_failed;
-  std::string disc_failed;
-  std::string permanent;
-  std::string insert_disc;
-  std::string toc_reading;
-  std::string unknown_error;
-  std::string set_ok;
-  std::string set_failed;
-  std::string no_region_selected;
-  std::string changes_before;  // around the number of changes left
-  std::string changes_after;
-  std::array<std::string, 6> drive_region;
-  std::string drive_no_region;
-  std::string invalid_before;  // around the two hexadecimal digits of the mask
-  std::string invalid_after;
-  std::string unprotected;
-  std::string allowed_prefix;
-  std::string allowed_suffix;
-  std::string unknown_protection;
-  std::string canceled;
-  std::string attention;
+  std::string no_valid_item, open_failed, no_rpc2, drive_failed, disc_failed, permanent,
+      insert_disc, toc_reading, unknown_error, set_ok, set_failed, no_region_selected;
+  std::string changes_before, changes_after;  // around the number of changes left
+  std::string region_before;                  // around the drive's region digit
+  std::array<std::string, 6> digits;
+  std::string region_after, drive_no_region;
+  std::string invalid_before, invalid_after;  // around the mask's two hexadecimal digits
+  std::string unprotected, allowed_prefix, allowed_suffix, unknown_protection, canceled, attention;
 
   std::string ChangesLeft(int n) const {
     return changes_before + std::to_string(n) + changes_after;
   }
-  std::string DriveRegion(int n) const { return drive_region[static_cast<std::size_t>(n - 1)]; }
+  std::string DriveRegion(int n) const {
+    return region_before + digits[static_cast<std::size_t>(n - 1)] + region_after;
+  }
   std::string Invalid(std::string_view hex) const {
     return invalid_before + std::string(hex) + invalid_after;
   }
@@ -268,8 +231,8 @@ struct UserTexts {
 
 inline const UserTexts kEnglish{
     .code_page = kEnglishCodePage,
-    .no_valid_item = "Don't select the valid item.",
-    .open_failed = "Device open API is failed.",
+    .no_valid_item = "Don't select the valid item.",  // no line end
+    .open_failed = "Device open API is failed.",      // no line end
     .no_rpc2 = "This drive does not support RPC2",
     .drive_failed = "Get drive region is failed.\r\n",
     .disc_failed = "Get disc region is failed.\r\n",
@@ -282,9 +245,9 @@ inline const UserTexts kEnglish{
     .no_region_selected = "Appropriate region is not selected.\r\n",
     .changes_before = "Regional code can be changed ",
     .changes_after = "time(s)",
-    .drive_region = {"Drive's region is 1.\r\n", "Drive's region is 2.\r\n",
-                     "Drive's region is 3.\r\n", "Drive's region is 4.\r\n",
-                     "Drive's region is 5.\r\n", "Drive's region is 6.\r\n"},
+    .region_before = "Drive's region is ",
+    .digits = {"1", "2", "3", "4", "5", "6"},
+    .region_after = ".\r\n",
     .drive_no_region = "Drive has no region.\r\n",
     .invalid_before = "Invalid or Unknown region (",
     .invalid_after = "h).\r\n",
@@ -312,12 +275,9 @@ inline const UserTexts kJapanese{
     .no_region_selected = "適切なリージョンが選択されていません。\r\n",
     .changes_before = "リージョンコードはあと",
     .changes_after = "回変更可能です。",
-    .drive_region = {"ドライブのリージョンコードは１です.\r\n",
-                     "ドライブのリージョンコードは２です.\r\n",
-                     "ドライブのリージョンコードは３です.\r\n",
-                     "ドライブのリージョンコードは４です.\r\n",
-                     "ドライブのリージョンコードは５です.\r\n",
-                     "ドライブのリージョンコードは６です.\r\n"},
+    .region_before = "ドライブのリージョンコードは",
+    .digits = {"１", "２", "３", "４", "５", "６"},
+    .region_after = "です.\r\n",
     .drive_no_region = "ドライブのリージョンコードは未設定です.\r\n",
     .invalid_before = "ドライブのリージョンコードは不正な値(",
     .invalid_after = "h)です.\r\n",

@@ -25,10 +25,6 @@ namespace {
 using L = HostLayout;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes CdbOf(const sg_io_hdr& hdr) {
-  return Bytes(hdr.cmdp, hdr.cmdp + hdr.cmd_len);
-}
-
 // Drive access over a seam of the test's choosing, with the transfer buffer attached and
 // drive D: open.
 class CoreOverSeam {
@@ -47,29 +43,23 @@ class CoreOverSeam {
   }
 };
 
-// ---- Going out: the block of each command as SG_IO sees it ----
-
-struct OutgoingCase {
-  const char* name;
-  std::function<CommandOutcome()> send;
-  unsigned int cdb_length;
-  int direction;
-  unsigned int length;
-  unsigned int timeout_ms;
-};
-
 TEST(SgTranslateTest, EachCommandBecomesTheMatchingSgIoHeader) {
   testing::FakeSeam seam;
   seam.devices['D'] = true;
   CoreOverSeam core(seam);
-
-  const auto set_region_2 = [] { return SetDriveRegion(2); };
-  const OutgoingCase cases[] = {
+  struct Case {
+    const char* name;
+    std::function<CommandOutcome()> send;
+    unsigned int cdb_length;
+    int direction;
+    unsigned int length;
+    unsigned int timeout_ms;
+  } const cases[] = {
       {"INQUIRY", SendInquiry, 6, SG_DXFER_FROM_DEV, kInquiryLength, 2000},
       // The block says data-in, but nothing moves: SG_IO must be told so.
       {"TEST UNIT READY", TestUnitReady, 6, SG_DXFER_NONE, 0, 2000},
       {"REPORT KEY", ReadRpcState, 12, SG_DXFER_FROM_DEV, kRpcDataLength, 5000},
-      {"SEND KEY", set_region_2, 12, SG_DXFER_TO_DEV, kRpcDataLength, 5000},
+      {"SEND KEY", [] { return SetDriveRegion(2); }, 12, SG_DXFER_TO_DEV, kRpcDataLength, 5000},
       {"READ DVD STRUCTURE", ReadDiscCopyright, 12, SG_DXFER_FROM_DEV, 8, 5000},
   };
   for (const auto& c : cases) {
@@ -78,58 +68,43 @@ TEST(SgTranslateTest, EachCommandBecomesTheMatchingSgIoHeader) {
     c.send();
     ASSERT_EQ(seam.blocks.size(), 1u);
     const PassThroughRequest& block = seam.blocks.front();
-
     SenseBuffer sense{};
     const sg_io_hdr hdr = BlockToSgIo(block.Span(), sense);
     EXPECT_EQ(hdr.interface_id, 'S');
-    EXPECT_EQ(hdr.cmd_len, c.cdb_length);
-    EXPECT_EQ(CdbOf(hdr), Bytes(block.Cdb().begin(), block.Cdb().begin() + c.cdb_length));
+    EXPECT_EQ(Bytes(hdr.cmdp, hdr.cmdp + hdr.cmd_len),
+              Bytes(block.Cdb().begin(), block.Cdb().begin() + c.cdb_length));
     EXPECT_EQ(hdr.dxfer_direction, c.direction);
     EXPECT_EQ(hdr.dxfer_len, c.length);
     EXPECT_EQ(hdr.timeout, c.timeout_ms);
     EXPECT_EQ(hdr.mx_sb_len, kRequestedSenseLength);
     EXPECT_EQ(hdr.sbp, sense.data());
-    EXPECT_EQ(hdr.dxferp, block.DataBuffer());
+    ASSERT_EQ(hdr.dxferp, block.DataBuffer());
+    if (c.direction == SG_DXFER_TO_DEV) {  // SEND KEY's parameter list: region 2's mask
+      EXPECT_EQ(static_cast<const std::uint8_t*>(hdr.dxferp)[4], RegionMaskOf(2));
+    }
   }
-
-  // SEND KEY's data is its parameter list: the mask of region 2 in byte 4.
-  seam.blocks.clear();
-  SetDriveRegion(2);
-  SenseBuffer sense{};
-  const sg_io_hdr hdr = BlockToSgIo(seam.blocks.front().Span(), sense);
-  ASSERT_NE(hdr.dxferp, nullptr);
-  EXPECT_EQ(static_cast<const std::uint8_t*>(hdr.dxferp)[4], RegionMaskOf(2));
 }
 
 // Blocks that the commands never build, filled field by field: nothing may be read or
 // written past the block's CDB field or sense area.
-struct MalformedCase {
-  const char* name;
-  std::uint8_t cdb_length;
-  std::uint8_t sense_length;
-  std::uint8_t direction;
-  std::uint32_t length;
-  std::uint32_t timeout_s;
-  unsigned int expected_cmd_len;
-  unsigned int expected_mx_sb_len;
-  int expected_direction;
-  unsigned int expected_timeout_ms;
-};
-
 TEST(SgTranslateTest, BlockFieldsOutOfRangeAreClamped) {
-  const MalformedCase cases[] = {
-      {"CDB longer than its field", 40, 18, kScsiIoctlDataIn, 8, 5, 16, 18, SG_DXFER_FROM_DEV,
-       5000},
-      {"more sense asked than the area holds", 12, 0xFF, kScsiIoctlDataIn, 8, 5, 12,
-       L::kSenseAreaSize, SG_DXFER_FROM_DEV, 5000},
-      {"no sense asked", 6, 0, kScsiIoctlDataOut, 8, 5, 6, 0, SG_DXFER_TO_DEV, 5000},
-      {"unspecified direction without data", 6, 18, kScsiIoctlDataUnspecified, 0, 2, 6, 18,
-       SG_DXFER_NONE, 2000},
-      {"unspecified direction with data", 6, 18, kScsiIoctlDataUnspecified, 8, 2, 6, 18,
-       kSgDxferUnknown, 2000},
-      {"time-out that would wrap", 6, 18, kScsiIoctlDataIn, 0,
-       std::numeric_limits<std::uint32_t>::max(), 6, 18, SG_DXFER_NONE,
-       std::numeric_limits<unsigned int>::max() - 1},
+  constexpr std::uint8_t kIn = kScsiIoctlDataIn, kAny = kScsiIoctlDataUnspecified;
+  constexpr std::uint32_t kMaxSeconds = std::numeric_limits<std::uint32_t>::max();
+  constexpr unsigned int kMaxMs = std::numeric_limits<unsigned int>::max() - 1;
+  struct Case {
+    const char* name;
+    std::uint8_t cdb_length, sense_length, direction;
+    std::uint32_t length, timeout_s;
+    unsigned int cmd_len, mx_sb_len;
+    int dxfer_direction;
+    unsigned int timeout_ms;
+  } const cases[] = {
+      {"CDB past its field", 40, 18, kIn, 8, 5, 16, 18, SG_DXFER_FROM_DEV, 5000},
+      {"sense past its area", 12, 0xFF, kIn, 8, 5, 12, L::kSenseAreaSize, SG_DXFER_FROM_DEV, 5000},
+      {"no sense", 6, 0, kScsiIoctlDataOut, 8, 5, 6, 0, SG_DXFER_TO_DEV, 5000},
+      {"unspecified, no data", 6, 18, kAny, 0, 2, 6, 18, SG_DXFER_NONE, 2000},
+      {"unspecified with data", 6, 18, kAny, 8, 2, 6, 18, kSgDxferUnknown, 2000},
+      {"time-out would wrap", 6, 18, kIn, 0, kMaxSeconds, 6, 18, SG_DXFER_NONE, kMaxMs},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -142,29 +117,23 @@ TEST(SgTranslateTest, BlockFieldsOutOfRangeAreClamped) {
     PutLe32(b, L::kTimeOutValue, c.timeout_s);
     SenseBuffer sense{};
     const sg_io_hdr hdr = BlockToSgIo(block.Span(), sense);
-    EXPECT_EQ(hdr.cmd_len, c.expected_cmd_len);
-    EXPECT_EQ(hdr.mx_sb_len, c.expected_mx_sb_len);
-    EXPECT_EQ(hdr.dxfer_direction, c.expected_direction);
-    EXPECT_EQ(hdr.timeout, c.expected_timeout_ms);
+    EXPECT_EQ(hdr.cmd_len, c.cmd_len);
+    EXPECT_EQ(hdr.mx_sb_len, c.mx_sb_len);
+    EXPECT_EQ(hdr.dxfer_direction, c.dxfer_direction);
+    EXPECT_EQ(hdr.timeout, c.timeout_ms);
   }
-}
 
-TEST(SgTranslateTest, RequestsSgIoCannotCarryAreRefusedWithoutACall) {
+  // What SG_IO cannot carry is refused without a call.
   int calls = 0;
   const auto count = [&calls](sg_io_hdr&) { return ++calls, true; };
-
   PassThroughRequest unknown_direction;
   unknown_direction.bytes[L::kCdbLength] = scsi::kCdb6;
-  unknown_direction.bytes[L::kDataIn] = kScsiIoctlDataUnspecified;
+  unknown_direction.bytes[L::kDataIn] = kAny;
   PutLe32(unknown_direction.Span(), L::kDataTransferLength, kInquiryLength);
   EXPECT_FALSE(PassBlockThrough(unknown_direction.Span(), count));
-
-  PassThroughRequest whole;
-  EXPECT_FALSE(PassBlockThrough(whole.Span().first(L::kBlockSize - 1), count));
+  EXPECT_FALSE(PassBlockThrough(unknown_direction.Span().first(L::kBlockSize - 1), count));
   EXPECT_EQ(calls, 0);
 }
-
-// ---- Coming back: SG_IO answers as the drive commands see them ----
 
 // What the kernel does with one header in a scripted answer.
 struct KernelAnswer {
@@ -181,22 +150,20 @@ struct KernelAnswer {
 class ScriptedKernel : public testing::FakeSeam {
  public:
   KernelAnswer answer;
-  std::vector<bool> results;
+  bool last_result = false;
 
   bool PassThrough(DeviceHandle, std::span<std::uint8_t> block) override {
-    const bool result = PassBlockThrough(block, [this](sg_io_hdr& hdr) {
-      if (!answer.fills_header) return answer.ioctl_succeeds;
-      const std::size_t copied = std::min<std::size_t>(answer.sense.size(), hdr.mx_sb_len);
-      std::copy_n(answer.sense.begin(), copied, hdr.sbp);
-      hdr.status = answer.status;
-      hdr.sb_len_wr = static_cast<std::uint8_t>(
-          answer.reported_sense_length < 0 ? copied : answer.reported_sense_length);
-      hdr.host_status = answer.host_status;
-      hdr.driver_status = answer.driver_status;
-      return answer.ioctl_succeeds;
-    });
-    results.push_back(result);
-    return result;
+    return last_result = PassBlockThrough(block, [this](sg_io_hdr& hdr) {
+             if (!answer.fills_header) return answer.ioctl_succeeds;
+             const std::size_t copied = std::min<std::size_t>(answer.sense.size(), hdr.mx_sb_len);
+             std::copy_n(answer.sense.begin(), copied, hdr.sbp);
+             hdr.status = answer.status;
+             hdr.sb_len_wr = static_cast<std::uint8_t>(
+                 answer.reported_sense_length < 0 ? copied : answer.reported_sense_length);
+             hdr.host_status = answer.host_status;
+             hdr.driver_status = answer.driver_status;
+             return answer.ioctl_succeeds;
+           });
   }
 };
 
@@ -205,86 +172,69 @@ constexpr std::uint16_t kDriverTimeout = 0x06;
 constexpr std::uint16_t kSuggestSense = 0x80;  // a suggestion bit older kernels add
 constexpr std::uint16_t kHostTimeOut = 0x03;   // DID_TIME_OUT
 constexpr std::uint16_t kHostError = 0x07;     // DID_ERROR
+constexpr std::uint8_t kCheck = scsi::kStatusCheckCondition;
 
-Bytes FixedSense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+Bytes FixedSense(std::uint8_t key, std::uint8_t asc) {
   Bytes sense(scsi::kFixedSenseLength, 0);
   sense[scsi::kSenseResponseCode] = scsi::kSenseCurrentFixed;
   sense[scsi::kSenseKey] = key;
   sense[scsi::kSenseAdditionalLength] = scsi::kFixedSenseLength - 8;
   sense[scsi::kSenseAsc] = asc;
-  sense[scsi::kSenseAscq] = ascq;
   return sense;
 }
 
-struct AnswerCase {
-  const char* name;
-  KernelAnswer answer;
-  bool call_result;
-  std::uint8_t block_sense_length;
-  CommandOutcome outcome;
-  bool captures;  // LastSense takes the answer's sense bytes
-};
-
 TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
-  const std::uint8_t kCheck = scsi::kStatusCheckCondition;
-  const Bytes no_disc = FixedSense(scsi::kSenseKeyNotReady, scsi::kAscMediumNotPresent, 0);
-  Bytes long_sense = FixedSense(scsi::kSenseKeyUnitAttention, scsi::kAscMediumChanged, 0);
+  const Bytes no_disc = FixedSense(scsi::kSenseKeyNotReady, scsi::kAscMediumNotPresent);
+  Bytes long_sense = FixedSense(scsi::kSenseKeyUnitAttention, scsi::kAscMediumChanged);
   long_sense.resize(40, 0xA5);
-
-  const KernelAnswer good{};
   const KernelAnswer check{.status = kCheck, .sense = no_disc, .driver_status = kDriverSense};
-  KernelAnswer check_suggesting = check;
-  check_suggesting.driver_status |= kSuggestSense;
+  KernelAnswer suggesting = check, host_error = check;
+  suggesting.driver_status |= kSuggestSense;
+  host_error.host_status = kHostError;
   const KernelAnswer overlong{.status = kCheck,
                               .sense = long_sense,
                               .reported_sense_length = 40,
                               .driver_status = kDriverSense};
-  const KernelAnswer bare_check{.status = kCheck};
-  const KernelAnswer host_timeout{.host_status = kHostTimeOut};
-  const KernelAnswer driver_timeout{.driver_status = kDriverTimeout};
-  KernelAnswer host_error_with_sense = check;
-  host_error_with_sense.host_status = kHostError;
   const KernelAnswer refused{.ioctl_succeeds = false, .fills_header = false};
-
-  const AnswerCase cases[] = {
-      {"good status", good, true, 0, kCommandOk, false},
+  struct Case {
+    const char* name;
+    KernelAnswer answer;
+    bool call_result;
+    std::uint8_t block_sense_length;
+    CommandOutcome outcome;
+    bool captures;  // LastSense takes the answer's sense bytes
+  } const cases[] = {
+      {"good status", {}, true, 0, kCommandOk, false},
       {"CHECK CONDITION with 18 sense bytes", check, true, 18, kCommandFailed, true},
-      {"driver sense with a suggestion bit", check_suggesting, true, 18, kCommandFailed, true},
+      {"driver sense with a suggestion bit", suggesting, true, 18, kCommandFailed, true},
       {"sense length past what was asked", overlong, true, 18, kCommandFailed, true},
-      {"status without sense", bare_check, true, 0, kCommandFailed, false},
-      {"host time-out", host_timeout, false, 0, kCommandFailed, false},
-      {"driver time-out", driver_timeout, false, 0, kCommandFailed, false},
-      {"host error that still carries sense", host_error_with_sense, false, 18, kCommandFailed,
-       true},
+      {"status without sense", {.status = kCheck}, true, 0, kCommandFailed, false},
+      {"host time-out", {.host_status = kHostTimeOut}, false, 0, kCommandFailed, false},
+      {"driver time-out", {.driver_status = kDriverTimeout}, false, 0, kCommandFailed, false},
+      {"host error that still carries sense", host_error, false, 18, kCommandFailed, true},
       // The block went out asking for 18 sense bytes; it must not come back claiming them.
       {"ioctl refused before any answer", refused, false, 0, kCommandFailed, false},
   };
 
-  const Bytes earlier = FixedSense(scsi::kSenseKeyIllegalRequest, scsi::kAscInvalidOpcode, 0);
+  const Bytes earlier = FixedSense(scsi::kSenseKeyIllegalRequest, scsi::kAscInvalidOpcode);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedKernel kernel;
     kernel.devices['D'] = true;
     CoreOverSeam core(kernel);
-
     // An earlier failure leaves its sense behind, so "unchanged" can be seen.
     kernel.answer = {.status = kCheck, .sense = earlier, .driver_status = kDriverSense};
     ASSERT_EQ(TestUnitReady(), kCommandFailed);
 
     kernel.answer = c.answer;
-    kernel.blocks.clear();
     EXPECT_EQ(TestUnitReady(), c.outcome);
-    ASSERT_EQ(kernel.results.size(), 2u);
-    EXPECT_EQ(kernel.results.back(), c.call_result);
-
-    const PassThroughRequest& block = CurrentRequest();
-    EXPECT_EQ(block.ScsiStatus(), c.answer.status);
-    EXPECT_EQ(block.SenseInfoLength(), c.block_sense_length);
+    EXPECT_EQ(kernel.last_result, c.call_result);
+    EXPECT_EQ(CurrentRequest().ScsiStatus(), c.answer.status);
+    EXPECT_EQ(CurrentRequest().SenseInfoLength(), c.block_sense_length);
     EXPECT_EQ(LastCommandCapturedSense(), c.captures);
-    const auto last = LastSense();
     const Bytes& expected = c.captures ? c.answer.sense : earlier;
-    EXPECT_EQ(Bytes(last.begin(), last.begin() + scsi::kFixedSenseLength),
-              Bytes(expected.begin(), expected.begin() + scsi::kFixedSenseLength));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + scsi::kFixedSenseLength,
+                           LastSense().begin()));
   }
 }
 
@@ -300,93 +250,60 @@ TEST(SgTranslateTest, SenseNeverOverrunsTheSenseArea) {
   hdr.sb_len_wr = 0xFF;
   EXPECT_TRUE(SgIoToBlock(hdr, sense, block.Span()));
   EXPECT_EQ(block.SenseInfoLength(), L::kSenseAreaSize);
-  const Bytes area(block.bytes.begin() + L::kSenseArea,
-                   block.bytes.begin() + L::kSenseArea + L::kSenseAreaSize);
-  EXPECT_EQ(area, Bytes(L::kSenseAreaSize, 0x5A));
-  for (std::size_t i = L::kSenseArea + L::kSenseAreaSize; i < L::kBlockSize; ++i) {
-    EXPECT_EQ(block.bytes[i], 0x11) << "byte " << i;
-  }
+  const auto area = block.bytes.begin() + L::kSenseArea;
+  EXPECT_EQ(Bytes(area, area + L::kSenseAreaSize), Bytes(L::kSenseAreaSize, 0x5A));
+  EXPECT_EQ(Bytes(area + L::kSenseAreaSize, block.bytes.end()),
+            Bytes(L::kBlockSize - L::kSenseArea - L::kSenseAreaSize, 0x11));
 }
 
 TEST(SgTranslateTest, IdLunWordUnpacksIntoTheAddress) {
-  const ScsiAddress address = AddressFromIdLun(0x04030201);  // host 4, channel 3, lun 2, id 1
-  EXPECT_EQ(address.port_number, 4);
-  EXPECT_EQ(address.path_id, 3);
-  EXPECT_EQ(address.target_id, 1);
-  EXPECT_EQ(address.lun, 2);
+  const ScsiAddress a = AddressFromIdLun(0x04030201);  // host 4, channel 3, lun 2, id 1
+  EXPECT_EQ((std::array<int, 4>{a.port_number, a.path_id, a.target_id, a.lun}),
+            (std::array<int, 4>{4, 3, 1, 2}));
 }
 
-// ---- The open path ----
-
 TEST(SgDeviceTest, LettersNameTheCdRomNodesInOrder) {
-  const struct {
-    char letter;
-    std::optional<std::string> path;
-  } cases[] = {
+  const std::pair<char, std::optional<std::string>> cases[] = {
       {'D', "/dev/sr0"},   {'E', "/dev/sr1"},   {'Z', "/dev/sr22"},
       {'C', std::nullopt}, {'[', std::nullopt}, {'d', std::nullopt},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.letter);
-    EXPECT_EQ(DeviceNodePath(kDefaultNodePrefix, c.letter), c.path);
+  for (const auto& [letter, path] : cases) {
+    EXPECT_EQ(DeviceNodePath(kDefaultNodePrefix, letter), path) << letter;
   }
 }
 
-class SgDeviceOpenTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sg_device_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(folder); }
-
-  static std::size_t OpenDescriptors() {
-    const auto fds = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
-  }
-
-  std::filesystem::path folder;
-};
-
-TEST_F(SgDeviceOpenTest, MissingNodeFailsAtOpen) {
-  LinuxDevices devices((folder / "sr").string());
-  DeviceHandle handle = -1;
-  EXPECT_FALSE(devices.Open('E', handle));
-  EXPECT_EQ(handle, -1);
+std::size_t OpenDescriptors() {
+  const auto fds = std::filesystem::directory_iterator("/proc/self/fd");
+  return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
 }
 
-TEST_F(SgDeviceOpenTest, RegularFileOpensButIsNoScsiDevice) {
-  std::ofstream(folder / "sr22") << "not a drive";
-  LinuxDevices devices((folder / "sr").string());
-
-  DeviceHandle handle = -1;
-  ASSERT_TRUE(devices.Open('Z', handle));
-  EXPECT_FALSE(devices.QueryCapabilities(handle));
-  ScsiAddress address{9, 9, 9, 9};
-  EXPECT_FALSE(devices.QueryAddress(handle, address));
-
-  // The refused SG_IO comes back as a failed call that claims no status and no sense.
-  PassThroughRequest block;
-  block.bytes[L::kCdbLength] = scsi::kCdb6;
-  block.bytes[L::kSenseInfoLength] = kRequestedSenseLength;
-  EXPECT_FALSE(devices.PassThrough(handle, block.Span()));
-  EXPECT_EQ(block.ScsiStatus(), scsi::kStatusGood);
-  EXPECT_EQ(block.SenseInfoLength(), 0);
-  devices.Close(handle);
-}
-
-TEST_F(SgDeviceOpenTest, OpenDriveLeavesNoDescriptorBehindOnEitherFailure) {
+// A missing node, and a node that opens but is no SCSI device: both fail, and neither leaves
+// a descriptor open.
+TEST(SgDeviceTest, NodeThatIsNoScsiDeviceFailsAndLeavesNoDescriptorBehind) {
+  char pattern[] = "/tmp/sg_device_test.XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path folder = pattern;
   std::ofstream(folder / "sr0") << "not a drive";
   LinuxDevices devices((folder / "sr").string());
   ResetDriveAccess();
   SetDeviceSeam(&devices);
-
   const std::size_t before = OpenDescriptors();
-  EXPECT_EQ(OpenDrive('D'), -1);  // opens, then fails the capabilities query
-  EXPECT_EQ(OpenDrive('E'), -1);  // no node
+  EXPECT_EQ(OpenDrive('D'), -1);
+  EXPECT_EQ(OpenDrive('E'), -1);
   EXPECT_EQ(OpenDescriptors(), before);
+
+  // Were the capabilities query not asked, the refused SG_IO would come back as a failed call
+  // that claims no status and no sense.
+  DeviceHandle handle = -1;
+  ASSERT_TRUE(devices.Open('D', handle));
+  PassThroughRequest block;
+  block.bytes[L::kCdbLength] = scsi::kCdb6;
+  block.bytes[L::kSenseInfoLength] = kRequestedSenseLength;
+  EXPECT_FALSE(devices.PassThrough(handle, block.Span()));
+  EXPECT_EQ(block.SenseInfoLength(), 0);
+  devices.Close(handle);
   ResetDriveAccess();
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
