@@ -24,8 +24,12 @@ DriveState state;
 
 }  // namespace
 
-void SetDeviceSeam(DeviceSeam* seam) { state.seam = seam; }
-DeviceSeam* CurrentDeviceSeam() { return state.seam; }
+void SetDeviceSeam(DeviceSeam* seam) {
+  state.seam = seam;
+}
+DeviceSeam* CurrentDeviceSeam() {
+  return state.seam;
+}
 
 void AttachTransferBuffer(std::uint8_t* buffer) {
   state.connection.address.path_id = 0;
@@ -34,8 +38,12 @@ void AttachTransferBuffer(std::uint8_t* buffer) {
   state.transfer_buffer = buffer;
 }
 
-void DetachTransferBuffer() { state.transfer_buffer = nullptr; }
-std::uint8_t* TransferBuffer() { return state.transfer_buffer; }
+void DetachTransferBuffer() {
+  state.transfer_buffer = nullptr;
+}
+std::uint8_t* TransferBuffer() {
+  return state.transfer_buffer;
+}
 
 int OpenDrive(char letter) {
   if (state.seam == nullptr) return -1;
@@ -76,12 +84,22 @@ CommandOutcome SettleOutcome(bool call_succeeded, const PassThroughRequest& bloc
   return kCommandFailed;
 }
 
-std::span<const std::uint8_t, kLastSenseSize> LastSense() { return state.last_sense; }
-bool LastCommandCapturedSense() { return state.last_captured; }
-const DriveConnection& CurrentConnection() { return state.connection; }
-const PassThroughRequest& CurrentRequest() { return state.request; }
+std::span<const std::uint8_t, kLastSenseSize> LastSense() {
+  return state.last_sense;
+}
+bool LastCommandCapturedSense() {
+  return state.last_captured;
+}
+const DriveConnection& CurrentConnection() {
+  return state.connection;
+}
+const PassThroughRequest& CurrentRequest() {
+  return state.request;
+}
 
-void ResetDriveAccess() { state = DriveState{}; }
+void ResetDriveAccess() {
+  state = DriveState{};
+}
 
 namespace detail {
 

@@ -25,7 +25,7 @@ inline constexpr std::uint8_t kInquiryLength = 96;
 
 // Time-outs in seconds.
 inline constexpr std::uint32_t kShortTimeoutSeconds = 2;  // INQUIRY, TEST UNIT READY
-inline constexpr std::uint32_t kDvdTimeoutSeconds = 5;    // REPORT KEY, SEND KEY, READ DVD STRUCTURE
+inline constexpr std::uint32_t kDvdTimeoutSeconds = 5;  // REPORT KEY, SEND KEY, READ DVD STRUCTURE
 
 inline constexpr std::size_t kLastSenseSize = HostLayout::kSenseAreaSize;
 

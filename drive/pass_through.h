@@ -25,8 +25,8 @@ struct PassThroughLayout {
   static_assert(AddressWidth == 4 || AddressWidth == 8);
   static constexpr std::size_t kAddressWidth = AddressWidth;
 
-  static constexpr std::size_t kLength = 0;           // 2 bytes: header size
-  static constexpr std::size_t kScsiStatus = 2;       // 1 byte: status on return
+  static constexpr std::size_t kLength = 0;      // 2 bytes: header size
+  static constexpr std::size_t kScsiStatus = 2;  // 1 byte: status on return
   static constexpr std::size_t kPathId = 3;
   static constexpr std::size_t kTargetId = 4;
   static constexpr std::size_t kLun = 5;

@@ -19,11 +19,11 @@ constexpr std::uint8_t kRpcStructureDataLength = 0x06;
 constexpr std::size_t kParamPreferredRegion = 4;
 
 // 12-byte CDB offsets shared by the three commands.
-constexpr std::size_t kCdbLayer = 6;         // READ DVD STRUCTURE
-constexpr std::size_t kCdbFormat = 7;        // READ DVD STRUCTURE; key class for the KEY commands
-constexpr std::size_t kCdbLengthHigh = 8;    // allocation or parameter list length
+constexpr std::size_t kCdbLayer = 6;       // READ DVD STRUCTURE
+constexpr std::size_t kCdbFormat = 7;      // READ DVD STRUCTURE; key class for the KEY commands
+constexpr std::size_t kCdbLengthHigh = 8;  // allocation or parameter list length
 constexpr std::size_t kCdbLengthLow = 9;
-constexpr std::size_t kCdbKeyFormat = 10;    // AGID 0 in bits 7..6, key format in bits 5..0
+constexpr std::size_t kCdbKeyFormat = 10;  // AGID 0 in bits 7..6, key format in bits 5..0
 
 alignas(16) std::array<std::uint8_t, kRpcDataLength> rpc_structure{};
 
@@ -83,8 +83,12 @@ CommandOutcome ReadDiscCopyright() {
                           disc_copyright.bytes.data());
 }
 
-const RpcStateBytes& RpcState() { return rpc_state; }
-const DiscCopyrightBytes& DiscCopyright() { return disc_copyright; }
+const RpcStateBytes& RpcState() {
+  return rpc_state;
+}
+const DiscCopyrightBytes& DiscCopyright() {
+  return disc_copyright;
+}
 
 void ResetRegionCommands() {
   rpc_state = RpcStateBytes{};

@@ -32,9 +32,7 @@ struct RpcStateBytes {
   static constexpr std::uint8_t kRpcSchemePhaseII = 0x01;
 
   std::uint8_t TypeCode() const { return (bytes[0] & kTypeCodeMask) >> kTypeCodeShift; }
-  std::uint8_t VendorResets() const {
-    return (bytes[0] & kVendorResetsMask) >> kVendorResetsShift;
-  }
+  std::uint8_t VendorResets() const { return (bytes[0] & kVendorResetsMask) >> kVendorResetsShift; }
   std::uint8_t UserChanges() const { return bytes[0] & kUserChangesMask; }
   std::uint8_t RegionMask() const { return bytes[1]; }
   std::uint8_t RpcScheme() const { return bytes[2]; }

@@ -54,8 +54,8 @@ inline constexpr std::uint8_t kAscMediumChanged = 0x28;  // not ready to ready c
 inline constexpr std::uint8_t kAscIncompatibleMedium = 0x30;
 inline constexpr std::uint8_t kAscMediumNotPresent = 0x3A;
 inline constexpr std::uint8_t kAscCopyProtectionFailure = 0x6F;
-inline constexpr std::uint8_t kAscqRegionMismatch = 0x04;       // media region code mismatch
-inline constexpr std::uint8_t kAscqNoMoreRegionResets = 0x05;   // drive region must be permanent
+inline constexpr std::uint8_t kAscqRegionMismatch = 0x04;      // media region code mismatch
+inline constexpr std::uint8_t kAscqNoMoreRegionResets = 0x05;  // drive region must be permanent
 
 // Standard INQUIRY data.
 inline constexpr std::size_t kInquiryVendorOffset = 8;

@@ -54,15 +54,30 @@ TEST_F(DriveAccessTest, EveryCommandFillsTheBlockFieldByField) {
   const CommandCase cases[] = {
       {"INQUIRY", SendInquiry, {0x12, 0, 0, 0, 0x60, 0}, kScsiIoctlDataIn, 96, 2},
       {"TEST UNIT READY", TestUnitReady, {0, 0, 0, 0, 0, 0}, kScsiIoctlDataIn, 0, 2},
-      {"REPORT KEY", ReadRpcState,
-       {0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x08, 0}, kScsiIoctlDataIn, 8, 5},
-      {"SEND KEY region 2", [] { return SetDriveRegion(2); },
-       {0xA3, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x06, 0}, kScsiIoctlDataOut, 8, 5},
-      {"READ DVD STRUCTURE copyright", ReadDiscCopyright,
-       {0xAD, 0, 0, 0, 0, 0, 0, 0x01, 0, 0x08, 0, 0}, kScsiIoctlDataIn, 8, 5},
+      {"REPORT KEY",
+       ReadRpcState,
+       {0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x08, 0},
+       kScsiIoctlDataIn,
+       8,
+       5},
+      {"SEND KEY region 2",
+       [] { return SetDriveRegion(2); },
+       {0xA3, 0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x06, 0},
+       kScsiIoctlDataOut,
+       8,
+       5},
+      {"READ DVD STRUCTURE copyright",
+       ReadDiscCopyright,
+       {0xAD, 0, 0, 0, 0, 0, 0, 0x01, 0, 0x08, 0, 0},
+       kScsiIoctlDataIn,
+       8,
+       5},
       {"READ DVD STRUCTURE layer 1 format 0 length 300",
        [&] { return ReadDvdStructure(1, 0, 300, nullptr); },
-       {0xAD, 0, 0, 0, 0, 0, 1, 0, 0x01, 0x2C, 0, 0}, kScsiIoctlDataIn, 300, 5},
+       {0xAD, 0, 0, 0, 0, 0, 1, 0, 0x01, 0x2C, 0, 0},
+       kScsiIoctlDataIn,
+       300,
+       5},
   };
   Open();
   for (const auto& c : cases) {
@@ -195,8 +210,8 @@ TEST_F(DriveAccessTest, AnOverReportedSenseLengthIsClampedToTheSenseArea) {
   Open();
   Bytes area(32);
   std::iota(area.begin(), area.end(), 1);
-  for (std::uint8_t reported : {std::uint8_t{32}, std::uint8_t{33}, std::uint8_t{200},
-                                std::uint8_t{255}}) {
+  for (std::uint8_t reported :
+       {std::uint8_t{32}, std::uint8_t{33}, std::uint8_t{200}, std::uint8_t{255}}) {
     SCOPED_TRACE(int{reported});
     seam.answers = {testing::Check(reported, area)};
     EXPECT_EQ(TestUnitReady(), kCommandFailed);
@@ -284,8 +299,7 @@ TEST_F(DriveAccessTest, ReadRpcStateKeepsBufferBytesFourToSevenWhateverTheOutcom
 
 TEST_F(DriveAccessTest, AFailedCopyrightReadLeavesZerosWhereTheDriveSentNothing) {
   Open();
-  seam.answers = {testing::Good({0, 6, 0, 0, 0x01, 0xF5, 0, 0}),
-                  testing::Check(18, Bytes(18, 0))};
+  seam.answers = {testing::Good({0, 6, 0, 0, 0x01, 0xF5, 0, 0}), testing::Check(18, Bytes(18, 0))};
   ASSERT_EQ(ReadDiscCopyright(), kCommandOk);
   EXPECT_EQ(DiscCopyright().Cpst(), 0x01);
   EXPECT_EQ(DiscCopyright().Rmi(), 0xF5);

@@ -80,9 +80,11 @@ TEST(DriveScan, ListsOnlyTheMakersDrivesInLetterOrder) {
   };
   const Case cases[] = {
       {"no drive at all", {}, {}},
-      {"upper-case maker on D", {{'D', {"MERIDAX DVD-ROM SD-816  "}}},
+      {"upper-case maker on D",
+       {{'D', {"MERIDAX DVD-ROM SD-816  "}}},
        {{0, "D: MERIDAX DVD-ROM SD-816  "}}},
-      {"mixed-case maker on Z", {{'Z', {"Meridax DVD-ROM SD-816  "}}},
+      {"mixed-case maker on Z",
+       {{'Z', {"Meridax DVD-ROM SD-816  "}}},
        {{0, "Z: Meridax DVD-ROM SD-816  "}}},
       {"lower-case vendor word", {{'E', {"meridax DVD-ROM SD-816  "}}}, {}},
       {"lower-case product prefix", {{'E', {"MERIDAX dvd-ROM SD-816  "}}}, {}},

@@ -16,10 +16,10 @@ namespace varden::testing {
 struct ScriptedAnswer {
   bool call_succeeds = true;
   std::uint8_t status = 0;
-  std::uint8_t sense_length = 0;                 // written into SenseInfoLength
-  std::vector<std::uint8_t> sense;               // written into the sense area
-  std::vector<std::uint8_t> data;                // copied into the data buffer
-  bool untouched = false;                        // leave the block as it went out
+  std::uint8_t sense_length = 0;    // written into SenseInfoLength
+  std::vector<std::uint8_t> sense;  // written into the sense area
+  std::vector<std::uint8_t> data;   // copied into the data buffer
+  bool untouched = false;           // leave the block as it went out
 };
 
 // Answers that a test scripts, in a few words.

@@ -59,7 +59,9 @@ bool InstallToolkitTranslation(QApplication& app, unsigned code_page) {
   return QCoreApplication::installTranslator(translator);
 }
 
-QString NoBufferMessage() { return QString::fromStdString(NoTransferBufferMessage()); }
+QString NoBufferMessage() {
+  return QString::fromStdString(NoTransferBufferMessage());
+}
 
 int RunRegionApp(const RunOptions& options) {
   if (!options.buffer.allocate || options.buffer.allocate() != 0) {
