@@ -1,5 +1,6 @@
 #include "app/cli/command_line.h"
 
+#include <CLI/CLI.hpp>
 #include <cctype>
 #include <vector>
 
@@ -8,23 +9,23 @@
 namespace varden::cli {
 namespace {
 
-constexpr std::string_view kEmulatedOption = "--emulated";
-constexpr std::string_view kEmulatedWithFile = "--emulated=";
+constexpr std::string_view kEmulatedWithoutFile = "--emulated=";
 constexpr std::string_view kEndOfOptions = "--";
 
 constexpr std::string_view kTryHelp = "; see 'varden-cli --help'";
+constexpr std::string_view kCommandForms = "use 'list', 'report [DRIVE]' or 'set DRIVE REGION'";
 
-struct CommandName {
+struct CommandForm {
   std::string_view name;
   Command command;
+  std::string_view form;  // as the usage writes it
   std::size_t min_operands;
-  std::size_t max_operands;
 };
 
-constexpr CommandName kCommands[] = {
-    {"list", Command::kList, 0, 0},
-    {"report", Command::kReport, 0, 1},
-    {"set", Command::kSet, 2, 2},
+constexpr CommandForm kCommands[] = {
+    {"list", Command::kList, "list", 0},
+    {"report", Command::kReport, "report [DRIVE]", 0},
+    {"set", Command::kSet, "set DRIVE REGION", 2},
 };
 
 ParseResult Fail(std::string message) {
@@ -33,37 +34,7 @@ ParseResult Fail(std::string message) {
   return result;
 }
 
-// Applies one option to `options`. Answers false when it is not an option of this program.
-bool ApplyOption(std::string_view arg, Options& options, bool& help, bool& version,
-                 std::string& error) {
-  if (arg == "--json") {
-    options.json = true;
-  } else if (arg == "--yes" || arg == "-y") {
-    options.yes = true;
-  } else if (arg == "--help" || arg == "-h") {
-    help = true;
-  } else if (arg == "--version") {
-    version = true;
-  } else if (arg == kEmulatedOption) {
-    options.emulated = true;
-    options.state_file.clear();
-  } else if (arg.starts_with(kEmulatedWithFile)) {
-    const std::string_view file = arg.substr(kEmulatedWithFile.size());
-    if (file.empty()) {
-      error = "--emulated= needs a state file name; write --emulated alone for the demo's file";
-      return false;
-    }
-    options.emulated = true;
-    options.state_file = std::filesystem::path(std::string(file));
-  } else {
-    error = "unknown option '" + std::string(arg) + "'" + std::string(kTryHelp);
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
+// "e", "E" or "E:" -> 'E'. Nothing for anything else.
 std::optional<char> ParseDriveLetter(std::string_view text) {
   if (text.size() == 2 && text[1] == ':') text.remove_suffix(1);
   if (text.size() != 1) return std::nullopt;
@@ -73,6 +44,7 @@ std::optional<char> ParseDriveLetter(std::string_view text) {
   return static_cast<char>(std::toupper(c));
 }
 
+// "1" to "6" -> the region. Nothing for anything else.
 std::optional<int> ParseRegion(std::string_view text) {
   if (text.size() != 1) return std::nullopt;
   const int region = text[0] - '0';
@@ -80,69 +52,98 @@ std::optional<int> ParseRegion(std::string_view text) {
   return region;
 }
 
+}  // namespace
+
 ParseResult ParseCommandLine(std::span<const std::string_view> args) {
+  // The parser reads "--emulated=" as the bare flag; here it is a state file name left out.
+  for (const std::string_view arg : args) {
+    if (arg == kEndOfOptions) break;
+    if (arg == kEmulatedWithoutFile) {
+      return Fail(
+          "--emulated= needs a state file name; write --emulated alone for the demo's file");
+    }
+  }
+
   Options options;
   bool help = false;
   bool version = false;
-  bool options_ended = false;
-  std::vector<std::string_view> words;  // the command and its operands
-  for (const std::string_view arg : args) {
-    if (!options_ended && arg == kEndOfOptions) {
-      options_ended = true;
-    } else if (!options_ended && arg.size() > 1 && arg.front() == '-') {
-      std::string error;
-      if (!ApplyOption(arg, options, help, version, error)) return Fail(error);
-    } else {
-      words.push_back(arg);
+  std::string state_file;
+  CLI::App app;
+  // Help and version are plain flags, so that an unknown option is told first, as for any
+  // other option; the help text is this program's own.
+  app.set_help_flag();
+  app.allow_extras();  // what nobody takes is told below, in this program's words
+  app.fallthrough();   // a command hands on the options it lacks: they may follow it
+  app.require_subcommand(0, 1);
+  app.add_flag("--json", options.json);
+  app.add_flag("-y,--yes", options.yes);
+  app.add_flag("-h,--help", help);
+  app.add_flag("--version", version);
+  // A flag takes a value only as --emulated=FILE, so `--emulated report E` is the report on
+  // the default file; the bare flag gives the empty name, which stands for that file.
+  const CLI::Option* emulated = app.add_flag("--emulated{}", state_file);
+
+  // The operands: each is taken at most once, the rest is left unused.
+  std::string drive;
+  std::string region;
+  app.add_subcommand("list");
+  const CLI::Option* report_drive = app.add_subcommand("report")->add_option("DRIVE", drive);
+  CLI::App* set = app.add_subcommand("set");
+  const CLI::Option* set_drive = set->add_option("DRIVE", drive);
+  const CLI::Option* set_region = set->add_option("REGION", region);
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // the parser pops from the back
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    return Fail(e.what() + std::string(kTryHelp));
+  }
+
+  std::vector<std::string> unused;  // the words and options no command or option took
+  for (std::string& word : app.remaining(true)) {
+    if (word == kEndOfOptions) continue;
+    if (word.size() > 1 && word.front() == '-') {
+      return Fail("unknown option '" + word + "'" + std::string(kTryHelp));
     }
+    unused.push_back(std::move(word));
   }
 
-  if (help) {
-    options.command = Command::kHelp;
+  if (help || version) {
+    options.command = help ? Command::kHelp : Command::kVersion;
     return {options, {}};
-  }
-  if (version) {
-    options.command = Command::kVersion;
-    return {options, {}};
-  }
-  if (words.empty()) {
-    return Fail("no command given: use 'list', 'report [DRIVE]' or 'set DRIVE REGION'" +
-                std::string(kTryHelp));
   }
 
-  const CommandName* command = nullptr;
-  for (const CommandName& candidate : kCommands) {
-    if (candidate.name == words.front()) command = &candidate;
+  const CommandForm* command = nullptr;
+  for (const CommandForm& candidate : kCommands) {
+    if (app.got_subcommand(std::string(candidate.name))) command = &candidate;
   }
   if (command == nullptr) {
-    return Fail("unknown command '" + std::string(words.front()) +
-                "': use 'list', 'report [DRIVE]' or 'set DRIVE REGION'");
+    if (unused.empty()) {
+      return Fail("no command given: " + std::string(kCommandForms) + std::string(kTryHelp));
+    }
+    return Fail("unknown command '" + unused.front() + "': " + std::string(kCommandForms));
   }
   options.command = command->command;
-  const std::span<const std::string_view> operands(words.begin() + 1, words.end());
-  if (operands.size() < command->min_operands || operands.size() > command->max_operands) {
-    const std::string form = command->command == Command::kList     ? "list"
-                             : command->command == Command::kReport ? "report [DRIVE]"
-                                                                    : "set DRIVE REGION";
-    return Fail("wrong number of operands: write 'varden-cli " + form + "'" +
+  const std::size_t given = report_drive->count() + set_drive->count() + set_region->count();
+  if (!unused.empty() || given < command->min_operands) {
+    return Fail("wrong number of operands: write 'varden-cli " + std::string(command->form) + "'" +
                 std::string(kTryHelp));
   }
 
-  if (!operands.empty()) {
-    const std::optional<char> drive = ParseDriveLetter(operands[0]);
-    if (!drive) {
-      return Fail("'" + std::string(operands[0]) +
+  if (given > 0) {
+    options.drive = ParseDriveLetter(drive);
+    if (!options.drive) {
+      return Fail("'" + drive +
                   "' is not a drive letter: write it as E, e or E: (see 'varden-cli list')");
     }
-    options.drive = drive;
   }
-  if (operands.size() > 1) {
-    const std::optional<int> region = ParseRegion(operands[1]);
-    if (!region) {
-      return Fail("'" + std::string(operands[1]) + "' is not a region: give a number from 1 to 6");
-    }
-    options.region = *region;
+  if (set_region->count() > 0) {
+    const std::optional<int> number = ParseRegion(region);
+    if (!number) return Fail("'" + region + "' is not a region: give a number from 1 to 6");
+    options.region = *number;
   }
+  options.emulated = emulated->count() > 0;
+  options.state_file = std::filesystem::path(state_file);
   return {options, {}};
 }
 

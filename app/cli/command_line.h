@@ -1,6 +1,7 @@
 // The command line of varden-cli: one command (list, report, set) with its operands, and the
 // options, which may stand before or after the command. Parsing knows nothing of drives; it
-// only checks the form of what it is given.
+// only checks the form of what it is given. The argument parser reads the words; this module
+// tells its findings to the user in one line that says what to do.
 #pragma once
 
 #include <filesystem>
@@ -37,12 +38,6 @@ struct ParseResult {
 
 // Parses the arguments after the program name.
 ParseResult ParseCommandLine(std::span<const std::string_view> args);
-
-// "e", "E" or "E:" -> 'E'. Nothing for anything else.
-std::optional<char> ParseDriveLetter(std::string_view text);
-
-// "1" to "6" -> the region. Nothing for anything else.
-std::optional<int> ParseRegion(std::string_view text);
 
 // The text of --help.
 std::string UsageText();

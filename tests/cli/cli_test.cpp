@@ -336,6 +336,15 @@ TEST_F(CliTest, TheDemoStateFileIsCreatedWhenMissing) {
   EXPECT_EQ(r.out, expected.out);
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);  // the other maker's is not listed
   EXPECT_TRUE(fs::exists(home / "varden" / "drives.json"));
+
+  // A bare --emulated never takes the next word as its file, before or after the command.
+  const std::string env = "XDG_STATE_HOME=" + home.string();
+  for (const auto& args : {std::vector<std::string>{"report", "--emulated", "E"},
+                           std::vector<std::string>{"--emulated", "report", "E"}}) {
+    const Result report = Run(args, kEnglish, "", env);
+    EXPECT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("Drive has no region."), std::string::npos) << report.out;
+  }
 }
 
 }  // namespace
