@@ -8,7 +8,7 @@ build=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-d
        nlohmann-json3-dev libcli11-dev qt6-base-dev qt6-translations-l10n libchm-dev fp-utils
        fonts-ipafont-gothic fonts-liberation)
 run=(xvfb xauth)
-test=(xvfb xauth imagemagick locales g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+test=(xvfb xauth x11-utils imagemagick locales g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
       wine wine64 fonts-wine)
 
 packages=("${build[@]}")
