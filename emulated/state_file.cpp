@@ -654,7 +654,7 @@ std::vector<DriveState> DemoScenario() {
 }
 
 std::filesystem::path DefaultStateFile() {
-  const fs::path tail = fs::path("varden") / "drives.json";
+  fs::path tail = fs::path("varden") / "drives.json";
   // A relative XDG_STATE_HOME is to be ignored, as the base directory convention says.
   if (const char* state = std::getenv("XDG_STATE_HOME");
       state != nullptr && fs::path(state).is_absolute()) {

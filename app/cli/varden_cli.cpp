@@ -31,6 +31,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -528,5 +529,12 @@ int main(int argc, char** argv) {
               << ")\n";
     return kExitOk;
   }
-  return Program(options).Run();
+  // Nothing in the drive path throws; what can (memory, the terminal, the file system)
+  // ends the program with a line on standard error instead of an abort.
+  try {
+    return Program(options).Run();
+  } catch (const std::exception& error) {
+    std::cerr << kProgram << ": " << error.what() << '\n';
+    return kExitDriveFailed;
+  }
 }
