@@ -91,7 +91,10 @@ class FormatError : public std::runtime_error {
 };
 
 std::string Quoted(const fs::path& file) {
-  return "\"" + file.string() + "\"";
+  std::string quoted = "\"";
+  quoted += file.string();
+  quoted += '"';
+  return quoted;
 }
 
 std::string HexByte(std::uint8_t value) {
