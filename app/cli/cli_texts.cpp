@@ -56,6 +56,13 @@ constexpr Row kRows[] = {
      " はこのドライブでは選べません（選べるリージョン: "},
     {CliText::kRefusedAfter, "): nothing was sent to the drive.",
      "）。ドライブには何も送っていません。"},
+    {CliText::kRefusedStateUnread,
+     " is not offered for this drive: none is, because the drive's region state could not be "
+     "read (see the log). Nothing was sent to the drive; check the drive and its connection, "
+     "then try again.",
+     " はこのドライブでは選べません。ドライブのリージョンの状態を読み取れなかったため、"
+     "選べるリージョンがありません（ログを参照）。ドライブには何も送っていません。"
+     "ドライブと接続を確認してから、もう一度試してください。"},
     {CliText::kDiscPromptChoice, "OK (Enter) or Cancel (c)? ", "OK なら Enter、キャンセルなら c: "},
     {CliText::kDiscPromptNoTerminal, "No terminal to answer on: Cancel.",
      "応答できる端末がないため、キャンセルします。"},
@@ -70,6 +77,12 @@ constexpr bool RowsInEnumOrder() {
 static_assert(RowsInEnumOrder(), "kRows must list every text once, in the order of CliText");
 
 }  // namespace
+
+std::string AllTexts() {
+  std::string all;
+  for (const Row& row : kRows) all += Text(row.key);
+  return all;
+}
 
 std::string_view Text(CliText key) {
   const Row& row = kRows[static_cast<std::size_t>(key)];

@@ -4,6 +4,7 @@
 // pieces before and after it.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace varden::cli {
@@ -38,11 +39,16 @@ enum class CliText {
   kRefusedBefore,  // kRefusedBefore, n, kRefusedBetween, regions, kRefusedAfter
   kRefusedBetween,
   kRefusedAfter,
-  kDiscPromptChoice,  // after the disc prompt's text: how to answer
+  kRefusedStateUnread,  // after kRefusedBefore, n: why none is offered and what to do
+  kDiscPromptChoice,    // after the disc prompt's text: how to answer
   kDiscPromptNoTerminal,
 };
 
 // The text in the catalogue's current language.
 std::string_view Text(CliText key);
+
+// Every text in the current language, one after the other: what the terminal must be able
+// to show.
+std::string AllTexts();
 
 }  // namespace varden::cli

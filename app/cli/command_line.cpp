@@ -1,7 +1,7 @@
 #include "app/cli/command_line.h"
 
-#include <CLI/CLI.hpp>
 #include <cctype>
+#include <system_error>
 #include <vector>
 
 #include "drive/region_commands.h"
@@ -9,8 +9,18 @@
 namespace varden::cli {
 namespace {
 
-constexpr std::string_view kEmulatedWithoutFile = "--emulated=";
+namespace fs = std::filesystem;
+
 constexpr std::string_view kEndOfOptions = "--";
+constexpr std::string_view kLongPrefix = "--";
+constexpr std::string_view kJsonOption = "--json";
+constexpr std::string_view kYesOption = "--yes";
+constexpr std::string_view kHelpOption = "--help";
+constexpr std::string_view kVersionOption = "--version";
+constexpr std::string_view kEmulatedOption = "--emulated";
+constexpr char kValueSeparator = '=';
+constexpr char kYesLetter = 'y';
+constexpr char kHelpLetter = 'h';
 
 constexpr std::string_view kTryHelp = "; see 'varden-cli --help'";
 constexpr std::string_view kCommandForms = "use 'list', 'report [DRIVE]' or 'set DRIVE REGION'";
@@ -20,19 +30,14 @@ struct CommandForm {
   Command command;
   std::string_view form;  // as the usage writes it
   std::size_t min_operands;
+  std::size_t max_operands;
 };
 
 constexpr CommandForm kCommands[] = {
-    {"list", Command::kList, "list", 0},
-    {"report", Command::kReport, "report [DRIVE]", 0},
-    {"set", Command::kSet, "set DRIVE REGION", 2},
+    {"list", Command::kList, "list", 0, 0},
+    {"report", Command::kReport, "report [DRIVE]", 0, 1},
+    {"set", Command::kSet, "set DRIVE REGION", 2, 2},
 };
-
-ParseResult Fail(std::string message) {
-  ParseResult result;
-  result.error = std::move(message);
-  return result;
-}
 
 // "e", "E" or "E:" -> 'E'. Nothing for anything else.
 std::optional<char> ParseDriveLetter(std::string_view text) {
@@ -52,101 +57,169 @@ std::optional<int> ParseRegion(std::string_view text) {
   return region;
 }
 
+// A long option written with one dash ("-yes", "-json", "-emulated=f"): the usual slip.
+bool IsLongOptionWithOneDash(std::string_view word) {
+  const std::string_view doubled = word.substr(1);
+  for (const std::string_view name :
+       {kJsonOption, kYesOption, kHelpOption, kVersionOption, kEmulatedOption}) {
+    if (doubled.starts_with(name.substr(kLongPrefix.size()))) return true;
+  }
+  return false;
+}
+
+std::string Quoted(std::string_view word) {
+  return "'" + std::string(word) + "'";
+}
+
+// Reads the words into options and operands; answers the first mistake.
+class Parser {
+ public:
+  explicit Parser(ParseResult& result) : result_(result) {}
+
+  std::optional<std::string> ReadWords(std::span<const std::string_view> args) {
+    bool options_ended = false;
+    for (const std::string_view word : args) {
+      // "" and "-" are operands, as is everything after "--".
+      if (options_ended || word.size() < 2 || word.front() != '-') {
+        operands_.push_back(word);
+      } else if (word == kEndOfOptions) {
+        options_ended = true;
+      } else if (std::optional<std::string> error = ReadOption(word)) {
+        return error;
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::optional<std::string> ReadOption(std::string_view word) {
+    if (word == kJsonOption) {
+      options_.json = true;
+    } else if (word == kYesOption) {
+      options_.yes = true;
+    } else if (word == kHelpOption) {
+      help_ = true;
+    } else if (word == kVersionOption) {
+      version_ = true;
+    } else if (word.starts_with(kEmulatedOption) &&
+               (word.size() == kEmulatedOption.size() ||
+                word[kEmulatedOption.size()] == kValueSeparator)) {
+      return ReadEmulated(word);
+    } else if (word.starts_with(kLongPrefix)) {
+      return "unknown option " + Quoted(word) + std::string(kTryHelp);
+    } else {
+      // A cluster of one-letter flags: -y, -h, -yh.
+      for (const char letter : word.substr(1)) {
+        if (letter == kYesLetter) {
+          options_.yes = true;
+        } else if (letter == kHelpLetter) {
+          help_ = true;
+        } else {
+          const std::string hint =
+              IsLongOptionWithOneDash(word) ? " (did you mean '-" + std::string(word) + "'?)" : "";
+          return "unknown option " + Quoted(word) + hint + std::string(kTryHelp);
+        }
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::optional<std::string> ReadEmulated(std::string_view word) {
+    if (options_.emulated) return "--emulated is given twice: give it once";
+    options_.emulated = true;
+    if (word.size() == kEmulatedOption.size()) {
+      bare_emulated_before_ = operands_.size();
+      return std::nullopt;
+    }
+    const std::string_view file = word.substr(kEmulatedOption.size() + 1);
+    if (file.empty()) {
+      return "--emulated= needs a state file name; write --emulated alone for the demo's file";
+    }
+    std::error_code ec;
+    if (file.back() == '/' || fs::is_directory(fs::path(file), ec)) {
+      return Quoted(file) + " is a folder: write --emulated=FILE with the state file's name";
+    }
+    options_.state_file = fs::path(file);
+    return std::nullopt;
+  }
+
+  // The command and its operands, each checked for that command alone.
+  std::optional<std::string> ReadOperands() {
+    if (operands_.empty()) {
+      return "no command given: " + std::string(kCommandForms) + std::string(kTryHelp);
+    }
+    const std::string_view word = operands_.front();
+    const CommandForm* command = nullptr;
+    for (const CommandForm& candidate : kCommands) {
+      if (word == candidate.name) command = &candidate;
+    }
+    if (command == nullptr) {
+      if (word.empty() && bare_emulated_before_ == 0) {
+        return "an empty word stands where the command goes; to name a state file, write "
+               "--emulated=FILE";
+      }
+      return "unknown command " + Quoted(word) + ": " + std::string(kCommandForms);
+    }
+    options_.command = command->command;
+    result_.command = command->command;
+
+    const std::span<const std::string_view> rest = std::span(operands_).subspan(1);
+    const std::string write = ": write 'varden-cli " + std::string(command->form) + "'";
+    if (rest.size() > command->max_operands) {
+      return Quoted(rest[command->max_operands]) + " is not an operand of '" +
+             std::string(command->name) + "'" + write + std::string(kTryHelp);
+    }
+    if (rest.size() < command->min_operands) {
+      return "too few operands" + write + std::string(kTryHelp);
+    }
+    if (!rest.empty()) {
+      options_.drive = ParseDriveLetter(rest[0]);
+      if (!options_.drive) {
+        return Quoted(rest[0]) +
+               " is not a drive letter: write it as E, e or E: (see 'varden-cli list')";
+      }
+    }
+    if (rest.size() > 1) {
+      const std::optional<int> region = ParseRegion(rest[1]);
+      if (!region) return Quoted(rest[1]) + " is not a region: give a number from 1 to 6";
+      options_.region = *region;
+    }
+    return std::nullopt;
+  }
+
+  bool help_ = false;
+  bool version_ = false;
+  Options options_;
+
+ private:
+  ParseResult& result_;
+  std::vector<std::string_view> operands_;
+  std::optional<std::size_t> bare_emulated_before_;  // operands read before a bare --emulated
+};
+
 }  // namespace
 
 ParseResult ParseCommandLine(std::span<const std::string_view> args) {
-  // The parser reads "--emulated=" as the bare flag; here it is a state file name left out.
-  for (const std::string_view arg : args) {
-    if (arg == kEndOfOptions) break;
-    if (arg == kEmulatedWithoutFile) {
-      return Fail(
-          "--emulated= needs a state file name; write --emulated alone for the demo's file");
-    }
+  ParseResult result;
+  // The refusal of a line is a JSON document too when --json stands anywhere among the options.
+  for (const std::string_view word : args) {
+    if (word == kEndOfOptions) break;
+    result.json = result.json || word == kJsonOption;
   }
-
-  Options options;
-  bool help = false;
-  bool version = false;
-  std::string state_file;
-  CLI::App app;
-  // Help and version are plain flags, so that an unknown option is told first, as for any
-  // other option; the help text is this program's own.
-  app.set_help_flag();
-  app.allow_extras();  // what nobody takes is told below, in this program's words
-  app.fallthrough();   // a command hands on the options it lacks: they may follow it
-  app.require_subcommand(0, 1);
-  app.add_flag("--json", options.json);
-  app.add_flag("-y,--yes", options.yes);
-  app.add_flag("-h,--help", help);
-  app.add_flag("--version", version);
-  // A flag takes a value only as --emulated=FILE, so `--emulated report E` is the report on
-  // the default file; the bare flag gives the empty name, which stands for that file.
-  const CLI::Option* emulated = app.add_flag("--emulated{}", state_file);
-
-  // The operands: each is taken at most once, the rest is left unused.
-  std::string drive;
-  std::string region;
-  app.add_subcommand("list");
-  const CLI::Option* report_drive = app.add_subcommand("report")->add_option("DRIVE", drive);
-  CLI::App* set = app.add_subcommand("set");
-  const CLI::Option* set_drive = set->add_option("DRIVE", drive);
-  const CLI::Option* set_region = set->add_option("REGION", region);
-
-  std::vector<std::string> reversed(args.rbegin(), args.rend());  // the parser pops from the back
-  try {
-    app.parse(reversed);
-  } catch (const CLI::ParseError& e) {
-    return Fail(e.what() + std::string(kTryHelp));
+  Parser parser(result);
+  std::optional<std::string> error = parser.ReadWords(args);
+  if (!error && (parser.help_ || parser.version_)) {
+    parser.options_.command = parser.help_ ? Command::kHelp : Command::kVersion;
+    result.options = parser.options_;
+    return result;
   }
-
-  std::vector<std::string> unused;  // the words and options no command or option took
-  for (std::string& word : app.remaining(true)) {
-    if (word == kEndOfOptions) continue;
-    if (word.size() > 1 && word.front() == '-') {
-      return Fail("unknown option '" + word + "'" + std::string(kTryHelp));
-    }
-    unused.push_back(std::move(word));
+  if (!error) error = parser.ReadOperands();
+  if (error) {
+    result.error = std::move(*error);
+  } else {
+    result.options = parser.options_;
   }
-
-  if (help || version) {
-    options.command = help ? Command::kHelp : Command::kVersion;
-    return {options, {}};
-  }
-
-  const CommandForm* command = nullptr;
-  for (const CommandForm& candidate : kCommands) {
-    if (app.got_subcommand(std::string(candidate.name))) command = &candidate;
-  }
-  if (command == nullptr) {
-    if (unused.empty()) {
-      return Fail("no command given: " + std::string(kCommandForms) + std::string(kTryHelp));
-    }
-    return Fail("unknown command '" + unused.front() + "': " + std::string(kCommandForms));
-  }
-  options.command = command->command;
-  const std::size_t given = report_drive->count() + set_drive->count() + set_region->count();
-  if (!unused.empty() || given < command->min_operands) {
-    return Fail("wrong number of operands: write 'varden-cli " + std::string(command->form) + "'" +
-                std::string(kTryHelp));
-  }
-
-  if (given > 0) {
-    options.drive = ParseDriveLetter(drive);
-    if (!options.drive) {
-      return Fail("'" + drive +
-                  "' is not a drive letter: write it as E, e or E: (see 'varden-cli list')");
-    }
-  }
-  if (set_region->count() > 0) {
-    const std::optional<int> number = ParseRegion(region);
-    if (!number) return Fail("'" + region + "' is not a region: give a number from 1 to 6");
-    options.region = *number;
-  }
-  options.emulated = emulated->count() > 0;
-  options.state_file = std::filesystem::path(state_file);
-  return {options, {}};
+  return result;
 }
-
 std::string UsageText() {
   return R"(Usage: varden-cli [OPTIONS] COMMAND [OPERANDS]
 

@@ -1,7 +1,7 @@
 // The command line of varden-cli: one command (list, report, set) with its operands, and the
-// options, which may stand before or after the command. Parsing knows nothing of drives; it
-// only checks the form of what it is given. The argument parser reads the words; this module
-// tells its findings to the user in one line that says what to do.
+// options, which may stand before or after the command ("--" ends the options). Parsing
+// knows nothing of drives; it only checks the form of what it is given, each command's
+// operands for that command alone, and tells a mistake in one line that says what to do.
 #pragma once
 
 #include <filesystem>
@@ -34,6 +34,10 @@ struct Options {
 struct ParseResult {
   std::optional<Options> options;
   std::string error;  // one line, saying what to do; set when options is empty
+  // Known even when the line is refused, for the JSON document of the refusal: whether
+  // --json was given, and the command when one was recognised.
+  bool json = false;
+  std::optional<Command> command;
 };
 
 // Parses the arguments after the program name.

@@ -1,7 +1,100 @@
 #include "app/cli/console.h"
 
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+
 namespace varden::cli {
 namespace {
+
+constexpr std::string_view kUtf8 = "UTF-8";
+constexpr char kCodesetMark = '.';
+constexpr char kModifierMark = '@';
+constexpr char kUnknownCharacter = '?';
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// The converter from UTF-8 to the terminal's set; kNoConverter while no conversion is needed.
+iconv_t g_converter = kNoConverter;
+
+// "EUC-JP", "eucJP", "utf8" and "UTF-8" alike: upper case, without dashes and underscores.
+std::string Folded(std::string_view name) {
+  std::string out;
+  for (const char c : name) {
+    if (c != '-' && c != '_') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+// The character set of the locale the environment names for characters; for a locale that is
+// not installed, the part of its name after the dot ("ja_JP.eucJP"), or UTF-8.
+std::string LocaleCharset() {
+  const char* current = std::setlocale(LC_CTYPE, nullptr);
+  const std::string previous = current != nullptr ? current : "C";
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    const std::string codeset = nl_langinfo(CODESET);
+    std::setlocale(LC_CTYPE, previous.c_str());
+    return codeset;
+  }
+  std::string_view name;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') {
+      name = value;
+      break;
+    }
+  }
+  const std::size_t dot = name.find(kCodesetMark);
+  if (dot == std::string_view::npos) return std::string(kUtf8);
+  name.remove_prefix(dot + 1);
+  return std::string(name.substr(0, name.find(kModifierMark)));
+}
+
+// The first lead bytes of UTF-8 sequences of two, three and four bytes.
+constexpr unsigned char kLeadOfTwo = 0xC0;
+constexpr unsigned char kLeadOfThree = 0xE0;
+constexpr unsigned char kLeadOfFour = 0xF0;
+// Room for the converted text: no character grows beyond twice its UTF-8 length in the
+// sets of a terminal, and a little more for the converter's shift sequences.
+constexpr std::size_t kGrowth = 2;
+constexpr std::size_t kSpare = 16;
+
+// The length of the UTF-8 sequence that starts with `lead` (1 for a stray byte).
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead >= kLeadOfFour) return 4;
+  if (lead >= kLeadOfThree) return 3;
+  if (lead >= kLeadOfTwo) return 2;
+  return 1;
+}
+
+// Converts with g_converter; answers whether every character was held.
+bool Convert(std::string_view utf8, std::string& out) {
+  bool whole = true;
+  std::string input(utf8);
+  char* in = input.data();
+  std::size_t in_left = input.size();
+  std::string buffer(input.size() * kGrowth + kSpare, '\0');
+  iconv(g_converter, nullptr, nullptr, nullptr, nullptr);
+  while (in_left > 0) {
+    char* to = buffer.data();
+    std::size_t to_left = buffer.size();
+    const std::size_t done = iconv(g_converter, &in, &in_left, &to, &to_left);
+    out.append(buffer.data(), buffer.size() - to_left);
+    if (done != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) continue;
+    // A character the set cannot hold, or bytes that are not UTF-8 (a drive's own bytes).
+    whole = false;
+    out += kUnknownCharacter;
+    const std::size_t skip = std::min(SequenceLength(static_cast<unsigned char>(*in)), in_left);
+    in += skip;
+    in_left -= skip;
+  }
+  return whole;
+}
 
 constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
@@ -11,7 +104,7 @@ constexpr unsigned char kDelete = 0x7F;
 }  // namespace
 
 void Console::Write(std::string_view text) {
-  for (const char c : text) {
+  for (const char c : ForTerminal(text)) {
     if (pending_cr_) {
       pending_cr_ = false;
       if (c != kLineFeed) out_.put(kCarriageReturn);
@@ -59,6 +152,25 @@ std::string TerminalLineEnds(std::string_view text) {
     if (text[i] == kCarriageReturn && i + 1 < text.size() && text[i + 1] == kLineFeed) continue;
     out += text[i];
   }
+  return out;
+}
+
+bool UseLocaleCharset(std::string_view sample) {
+  const std::string charset = LocaleCharset();
+  if (Folded(charset) == Folded(kUtf8)) return true;
+  g_converter = iconv_open(charset.c_str(), std::string(kUtf8).c_str());
+  if (g_converter == kNoConverter) return false;
+  std::string converted;
+  if (Convert(sample, converted)) return true;
+  iconv_close(g_converter);
+  g_converter = kNoConverter;
+  return false;
+}
+
+std::string ForTerminal(std::string_view utf8) {
+  if (g_converter == kNoConverter) return std::string(utf8);
+  std::string out;
+  Convert(utf8, out);
   return out;
 }
 

@@ -33,6 +33,16 @@ class Console {
 // The text with "\r\n" pairs as "\n".
 std::string TerminalLineEnds(std::string_view text);
 
+// The terminal's character set. The program's texts are UTF-8; a locale of another
+// character set (EUC-JP, Shift_JIS) gets them converted. Reads the character set of the
+// locale the environment names (or, when that locale is not installed, of its name) and
+// answers whether it can hold `sample`; when it cannot, or no converter can be had (a static
+// program without its conversion modules), nothing is converted and the answer is false.
+bool UseLocaleCharset(std::string_view sample);
+
+// The text in the terminal's character set; a character the set cannot hold becomes '?'.
+std::string ForTerminal(std::string_view utf8);
+
 // The text with every control character (below 20h, and 7Fh) as '?', so that bytes a drive
 // reports cannot steer the terminal.
 std::string Printable(std::string_view text);

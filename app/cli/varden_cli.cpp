@@ -3,28 +3,11 @@
 // the dialog, against a view that keeps the controls' state as plain data, and prints the log
 // and the state the dialog would show.
 //
-// The JSON document (--json) is one object on standard output. Its shape is stable; new
-// fields may be added, none is renamed or removed:
-//
-//   every command:  "command": "list" | "report" | "set",
-//                   "ok": bool, "exit_status": 0 | 1,
-//                   "error": a one-line message | null
-//   list:           "drives": [{"index": n, "letter": "E", "text": "E: " + 24 bytes}, ...]
-//   report:         "drive": {"index", "letter", "text"} | null,
-//                   "log": the log text with "\n" line ends,
-//                   "report": REPORT | null
-//   set:            "drive", "log" as for report (the log of the whole run),
-//                   "region": the region asked for,
-//                   "outcome": "set" | "send_failed" | "permanent" | "cancelled" |
-//                              "not_ready" | "open_failed" | "no_region_selected" |
-//                              "refused" | "declined",
-//                   "changes_left_before": n | null, "changes_left_after": n | null,
-//                   "becomes_permanent": bool,
-//                   "before": REPORT, "after": REPORT | null (null when nothing was sent)
-//
-//   REPORT:         see SummaryJson in app/cli/report_summary.h.
-//
-// On bad usage (exit status 2) nothing is written to standard output.
+// The JSON document (--json) is one object on standard output, for every outcome, bad usage
+// included. Its shape is app/cli/varden-cli.schema.json: stable; new fields may be added,
+// none is renamed or removed. Every document has "command", "ok", "exit_status" and
+// "error"; a document of bad usage (or of a fault outside the commands) has nothing more;
+// the others have every field of their command, null where the run did not get that far.
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,6 +50,8 @@ using Json = nlohmann::json;
 using text::Key;
 
 constexpr std::string_view kProgram = "varden-cli";
+// Where the real drives' device nodes are, without their number; tests point it elsewhere.
+constexpr const char* kNodePrefixVariable = "VARDEN_NODE_PREFIX";
 
 class RealSleeper : public Sleeper {
  public:
@@ -136,6 +121,30 @@ std::string DriveName(char letter) {
   return std::string(1, letter) + ":";
 }
 
+std::string NodePrefix() {
+  const char* prefix = std::getenv(kNodePrefixVariable);
+  return prefix != nullptr && *prefix != '\0' ? prefix : linux_sg::kDefaultNodePrefix;
+}
+
+// The document on standard output, UTF-8 whatever the locale. Drive identification bytes
+// need not be UTF-8; such bytes are replaced, never thrown on.
+void Print(const Json& doc) {
+  std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+// The document of a line that was not carried out: bad usage, or a fault outside the commands.
+Json BareDocument(std::optional<Command> command, int status, const std::string& error) {
+  return {{"command", command ? Json(CommandName(*command)) : Json(nullptr)},
+          {"ok", false},
+          {"exit_status", status},
+          {"error", error}};
+}
+
+// Standard error, and the user's words or a drive's bytes in it made safe for the terminal.
+void ErrorLine(Console& err, const std::string& message) {
+  err.Line(Printable(std::string(kProgram) + ": " + message));
+}
+
 // The list text without the identification's trailing spaces, safe for the terminal.
 std::string ShownDriveText(std::string_view list_text) {
   const std::size_t end = list_text.find_last_not_of(' ');
@@ -156,6 +165,10 @@ class Program {
                                              return AskDiscPrompt(text, caption);
                                            });
     found_ = ScanDrives(*table_, view_.get(), nullptr);
+    // The scan passes by a node this user may not open as if no drive were there; the user
+    // hears of each one here.
+    if (emulated_ == nullptr) refused_ = linux_sg::RefusedNodes(NodePrefix());
+    for (const linux_sg::RefusedNode& node : refused_) ErrorLine(err_, RefusedNodeHint(node));
 
     int status = kExitOk;
     switch (options_.command) {
@@ -183,7 +196,7 @@ class Program {
   // Chooses the real drives or the emulated ones of the state file. Answers an error.
   std::optional<std::string> ConnectDrives() {
     if (!options_.emulated) {
-      seam_ = std::make_unique<linux_sg::LinuxDevices>();
+      seam_ = std::make_unique<linux_sg::LinuxDevices>(NodePrefix());
       SetDeviceSeam(seam_.get());
       return std::nullopt;
     }
@@ -220,14 +233,35 @@ class Program {
     return -1;
   }
 
+  // The drive named was not found: a node this user may not open, or bad usage.
   int UnknownDrive() {
-    err_.Line(std::string(kProgram) + ": drive " + DriveName(*options_.drive) +
-              " is not among the drives found; run 'varden-cli list' to see them");
+    for (const linux_sg::RefusedNode& node : refused_) {
+      if (node.letter == *options_.drive) {
+        return Fail("drive " + DriveName(node.letter) + " (" + node.path +
+                    ") cannot be opened for lack of permission");
+      }
+    }
+    const std::string message = "drive " + DriveName(*options_.drive) +
+                                " is not among the drives found; run 'varden-cli list' to see them";
+    ErrorLine(err_, message);
+    if (options_.json) Print(BareDocument(options_.command, kExitUsage, message));
     return kExitUsage;
   }
 
   int NoDrive() {
+    if (!refused_.empty()) {
+      return Fail("no drive could be opened: " + RefusedSummary() + " for lack of permission");
+    }
     return Fail("no drive of the maker was found; connect one (or use --emulated) and try again");
+  }
+
+  // "/dev/sr0 (D:), /dev/sr1 (E:)".
+  std::string RefusedSummary() const {
+    std::string nodes;
+    for (const linux_sg::RefusedNode& node : refused_) {
+      nodes += (nodes.empty() ? "" : ", ") + node.path + " (" + DriveName(node.letter) + ")";
+    }
+    return nodes;
   }
 
   Json DriveJson(int index) const {
@@ -243,7 +277,7 @@ class Program {
   // A failure outside the drive operation (exit status 1), on standard error, and as the
   // JSON document when one is asked for.
   int Fail(const std::string& message) {
-    err_.Line(std::string(kProgram) + ": " + message);
+    ErrorLine(err_, message);
     if (options_.json) {
       Json doc = Document(kExitDriveFailed, message);
       Print(doc);
@@ -251,16 +285,34 @@ class Program {
     return kExitDriveFailed;
   }
 
+  // The command's document, every field of the command null (or empty) until it is known.
   Json Document(int status, const std::optional<std::string>& error) const {
-    return {{"command", CommandName(options_.command)},
-            {"ok", status == kExitOk},
-            {"exit_status", status},
-            {"error", error ? Json(*error) : Json(nullptr)}};
-  }
-
-  void Print(const Json& doc) {
-    // Drive identification bytes need not be UTF-8; such bytes are replaced, never thrown on.
-    std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+    Json doc = {{"command", CommandName(options_.command)},
+                {"ok", status == kExitOk},
+                {"exit_status", status},
+                {"error", error ? Json(*error) : Json(nullptr)}};
+    Json refused = Json::array();
+    for (const linux_sg::RefusedNode& node : refused_) {
+      refused.push_back({{"node", node.path},
+                         {"letter", std::string(1, node.letter)},
+                         {"group", node.group ? Json(*node.group) : Json(nullptr)}});
+    }
+    doc["refused"] = refused;
+    if (options_.command == Command::kList) {
+      doc["drives"] = Json::array();
+    } else {
+      for (const char* field : {"drive", "log"}) doc[field] = nullptr;
+    }
+    if (options_.command == Command::kReport) doc["report"] = nullptr;
+    if (options_.command == Command::kSet) {
+      doc["region"] = options_.region;
+      for (const char* field :
+           {"outcome", "changes_left_before", "changes_left_after", "before", "after"}) {
+        doc[field] = nullptr;
+      }
+      doc["becomes_permanent"] = false;
+    }
+    return doc;
   }
 
   // The log as it grows, in text mode.
@@ -316,18 +368,22 @@ class Program {
 
   // ---- Commands -------------------------------------------------------------------------
 
+  // Lists what could be opened; a node this user may not open makes it fail.
   int List() {
     const std::vector<std::string>& items = view_->DriveList();
+    const int status = refused_.empty() ? kExitOk : kExitDriveFailed;
     if (options_.json) {
       Json drives = Json::array();
       for (int i = 0; i < static_cast<int>(items.size()); ++i) drives.push_back(DriveJson(i));
-      Json doc = Document(kExitOk, std::nullopt);
+      Json doc = Document(
+          status, refused_.empty() ? std::nullopt
+                                   : std::optional("this user may not open " + RefusedSummary()));
       doc["drives"] = drives;
       Print(doc);
     } else {
       for (const std::string& item : items) out_.Line(Printable(item));
     }
-    return kExitOk;
+    return status;
   }
 
   int Report() {
@@ -389,10 +445,13 @@ class Program {
 
     // Only a region whose radio button the dialog enables can be chosen there.
     if (std::ranges::find(before.offered, region) == before.offered.end()) {
-      const std::string message =
-          std::string(Text(CliText::kRefusedBefore)) + std::to_string(region) +
-          std::string(Text(CliText::kRefusedBetween)) + RegionList(before.offered) +
-          std::string(Text(CliText::kRefusedAfter));
+      std::string message = std::string(Text(CliText::kRefusedBefore)) + std::to_string(region);
+      if (before.offered.empty() && !before.drive_state_read) {
+        message += Text(CliText::kRefusedStateUnread);
+      } else {
+        message += std::string(Text(CliText::kRefusedBetween)) + RegionList(before.offered) +
+                   std::string(Text(CliText::kRefusedAfter));
+      }
       return EndWithoutChange(doc, index, before, kOutcomeRefused, message);
     }
 
@@ -439,7 +498,7 @@ class Program {
     } else {
       ShowSummary(index, after);
     }
-    if (error) err_.Line(std::string(kProgram) + ": " + *error);
+    if (error) ErrorLine(err_, *error);
     return status;
   }
 
@@ -485,7 +544,7 @@ class Program {
       ShowSummary(index, before);
     }
     out_.Flush();
-    err_.Line(message);
+    err_.Line(Printable(message));
     return kExitDriveFailed;
   }
 
@@ -495,6 +554,7 @@ class Program {
   Console& talk_;  // questions and the cost: standard output, or standard error under --json
 
   std::unique_ptr<DeviceSeam> seam_;
+  std::vector<linux_sg::RefusedNode> refused_;    // real drives only
   emulated::EmulatedDrives* emulated_ = nullptr;  // the seam, when it is the emulated drives
   fs::path state_file_;
 
@@ -510,8 +570,10 @@ int main(int argc, char** argv) {
   using namespace varden::cli;
   const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
   const ParseResult parsed = ParseCommandLine(args);
+  Console err(std::cerr);
   if (!parsed.options) {
-    std::cerr << kProgram << ": " << parsed.error << '\n';
+    ErrorLine(err, parsed.error);
+    if (parsed.json) Print(BareDocument(parsed.command, kExitUsage, parsed.error));
     return kExitUsage;
   }
   const Options& options = *parsed.options;
@@ -522,11 +584,15 @@ int main(int argc, char** argv) {
 
   // The language for the run, as the dialog decides it, before any text is looked up.
   varden::text::DecideLanguage(varden::text::LocaleCodePage());
+  // Japanese in the terminal's own character set, or English where that set cannot hold it.
+  if (varden::text::JapaneseMode() && !UseLocaleCharset(AllTexts())) {
+    varden::text::DecideLanguage(varden::text::kUsCodePage);
+  }
   if (options.command == Command::kVersion) {
-    std::cout << kProgram << " ("
-              << varden::text::Format(varden::text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR,
-                                      VARDEN_VERSION_MINOR)
-              << ")\n";
+    std::cout << ForTerminal(std::string(kProgram) + " (" +
+                             varden::text::Format(varden::text::Key::FMT_VERSION,
+                                                  VARDEN_VERSION_MAJOR, VARDEN_VERSION_MINOR) +
+                             ")\n");
     return kExitOk;
   }
   // Nothing in the drive path throws; what can (memory, the terminal, the file system)
@@ -534,7 +600,8 @@ int main(int argc, char** argv) {
   try {
     return Program(options).Run();
   } catch (const std::exception& error) {
-    std::cerr << kProgram << ": " << error.what() << '\n';
+    ErrorLine(err, error.what());
+    if (options.json) Print(BareDocument(options.command, kExitDriveFailed, error.what()));
     return kExitDriveFailed;
   }
 }

@@ -1,9 +1,12 @@
 #include "drive/linux/sg_device.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -28,7 +31,42 @@ int Descriptor(DeviceHandle handle) {
   return static_cast<int>(handle);
 }
 
+// The name of group `gid`, or its number when the group database does not know it (or is
+// not there, as in a small initramfs).
+std::string GroupName(gid_t gid) {
+  const group* entry = ::getgrgid(gid);
+  if (entry != nullptr && entry->gr_name != nullptr) return entry->gr_name;
+  return std::to_string(gid);
+}
+
 }  // namespace
+
+std::vector<RefusedNode> RefusedNodes(const std::string& prefix) {
+  std::vector<RefusedNode> refused;
+  for (char letter = kFirstLetter; letter <= kLastLetter; ++letter) {
+    const std::string path = *DeviceNodePath(prefix, letter);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) continue;
+    if (::access(path.c_str(), R_OK) == 0 || (errno != EACCES && errno != EPERM)) continue;
+    RefusedNode node{.letter = letter, .path = path, .group = std::nullopt};
+    // The root group is no advice: joining it would give away far more than the drive.
+    if ((status.st_mode & S_IRGRP) != 0 && status.st_gid != 0)
+      node.group = GroupName(status.st_gid);
+    refused.push_back(std::move(node));
+  }
+  return refused;
+}
+
+std::string RefusedNodeHint(const RefusedNode& node) {
+  std::string hint =
+      node.path + " (drive " + node.letter + ":) is there, but this user may not open it: ";
+  if (node.group) {
+    hint += "add the user to group '" + *node.group + "' (then log in again), or run as root";
+  } else {
+    hint += "only its owner may, so run as root";
+  }
+  return hint;
+}
 
 std::optional<std::string> DeviceNodePath(const std::string& prefix, char letter) {
   if (letter < kFirstLetter || letter > kLastLetter) return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "drive/device_seam.h"
 
@@ -21,6 +22,23 @@ inline constexpr const char* kDefaultNodePrefix = "/dev/sr";
 // The device node of `letter` under `prefix`: prefix + "0" for D up to prefix + "22" for Z.
 // Nothing for a letter outside D to Z (lower case included).
 std::optional<std::string> DeviceNodePath(const std::string& prefix, char letter);
+
+// A device node that exists but that this user may not read, so that the scan passes it by
+// as if no drive were there.
+struct RefusedNode {
+  char letter = 0;
+  std::string path;
+  // Who may read it: the node's group by name (its number when the name cannot be looked
+  // up, as in a system without a group database), or nothing when only its owner may.
+  std::optional<std::string> group;
+};
+
+// The nodes of D to Z under `prefix` that exist but that access() refuses for reading
+// (EACCES, EPERM), in letter order. Opens nothing. A missing node is simply not a drive.
+std::vector<RefusedNode> RefusedNodes(const std::string& prefix = kDefaultNodePrefix);
+
+// One line for the user: the node, its letter, and what to do about it.
+std::string RefusedNodeHint(const RefusedNode& node);
 
 class LinuxDevices : public DeviceSeam {
  public:
