@@ -1,5 +1,7 @@
 // varden-cli as a user or a script sees it: the built program run on a temporary state file
-// of emulated drives, with its standard output, standard error and exit status read back.
+// of emulated drives (or on a folder of device nodes), with its standard output, standard
+// error and exit status read back. Every JSON document it writes is checked against the
+// schema file that the manual page points script authors to.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -56,6 +58,50 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// Whether `doc` fits `schema`, for the part of JSON Schema that the schema file uses.
+bool Fits(const Json& doc, const Json& schema, const Json& root) {
+  static const std::string kDefs = "#/$defs/";
+  if (schema.contains("$ref")) {
+    return Fits(doc, root["$defs"][schema["$ref"].get<std::string>().substr(kDefs.size())], root);
+  }
+  if (schema.contains("oneOf")) {
+    const auto& ways = schema["oneOf"];
+    if (std::ranges::count_if(ways, [&](const Json& s) { return Fits(doc, s, root); }) != 1) {
+      return false;
+    }
+  }
+  const auto in = [](const Json& values, const Json& value) {
+    return std::ranges::find(values, value) != values.end();
+  };
+  const Json types = schema.value("type", Json::array());
+  if ((!types.empty() && !in(types.is_string() ? Json::array({types}) : types,
+                             doc.is_number_integer() ? "integer" : doc.type_name())) ||
+      (schema.contains("const") && doc != schema["const"]) ||
+      (schema.contains("enum") && !in(schema["enum"], doc)) ||
+      (doc.is_number() && schema.contains("minimum") && doc < schema["minimum"]) ||
+      (doc.is_number() && schema.contains("maximum") && doc > schema["maximum"])) {
+    return false;
+  }
+  for (const auto& name : schema.value("required", Json::array())) {
+    if (!doc.contains(name)) return false;
+  }
+  const Json properties = schema.value("properties", Json::object());
+  for (auto it = doc.begin(); doc.is_object() && it != doc.end(); ++it) {
+    if (properties.contains(it.key()) ? !Fits(*it, properties[it.key()], root)
+                                      : !schema.value("additionalProperties", true)) {
+      return false;
+    }
+  }
+  return !doc.is_array() || !schema.contains("items") ||
+         std::ranges::all_of(doc,
+                             [&](const Json& item) { return Fits(item, schema["items"], root); });
+}
+
+bool FitsSchema(const Json& doc) {
+  static const Json schema = Json::parse(std::ifstream(VARDEN_CLI_SCHEMA_PATH));
+  return Fits(doc, schema, schema);
+}
+
 // Whether `doc` holds every member of `expected` (a JSON text), at any depth.
 bool Holds(const Json& doc, const char* expected) {
   Json merged = doc;
@@ -95,19 +141,29 @@ class CliTest : public ::testing::Test {
     return {};
   }
 
-  // Runs the program with `args` after --emulated=FILE (unless `env` is given), in a clean
-  // environment of the given locale, with `input` as standard input (not a terminal).
+  // Runs the program with `args` after --emulated=FILE (unless `env` is given or the line
+  // names its own state file), in a clean environment of the given locale, with `input` as
+  // standard input (not a terminal). A JSON document must fit the schema.
   Result Run(std::vector<std::string> args, const std::string& lang = kEnglish,
              const std::string& input = "", const std::string& env = "") {
-    if (env.empty()) args.insert(args.begin(), "--emulated=" + state_.string());
+    const bool json = std::ranges::find(args, "--json") != args.end();
+    if (env.empty() && std::ranges::none_of(args, [](const std::string& a) {
+          return a.starts_with("--emulated");
+        })) {
+      args.insert(args.begin(), "--emulated=" + state_.string());
+    }
     std::ofstream(dir_ / "stdin") << input;
     std::string command = "env -i LANG=" + lang + " " + env + " " + VARDEN_CLI_PATH;
     for (const std::string& a : args) command += " '" + a + "'";
     command += " <" + (dir_ / "stdin").string() + " >" + (dir_ / "stdout").string() + " 2>" +
                (dir_ / "stderr").string();
     const int wait_status = std::system(command.c_str());
-    return {WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, ReadFile(dir_ / "stdout"),
-            ReadFile(dir_ / "stderr")};
+    Result r{WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, ReadFile(dir_ / "stdout"),
+             ReadFile(dir_ / "stderr")};
+    if (json) {
+      EXPECT_TRUE(FitsSchema(Json::parse(r.out))) << r.out;
+    }
+    return r;
   }
 
   fs::path dir_;
@@ -302,18 +358,26 @@ TEST_F(CliTest, ADamagedStateFileIsNamedAndLeftAlone) {
   }
 }
 
+// Bad usage: one line that names the mistake, exit 2, nothing sent, created or changed; with
+// --json also one document.
 TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
+  const std::string folder = (dir_ / "new").string() + "/";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "no command given"},
       {{"eject"}, "unknown command 'eject'"},
       {{"list", "--verbose"}, "unknown option '--verbose'"},
-      {{"report", "Q"}, "drive Q: is not among the drives found"},
+      {{"set", "E", "1", "-yes"}, "unknown option '-yes' (did you mean '--yes'?)"},
+      {{"-yjson", "list"}, "unknown option '-yjson'"},
+      {{"set", "Q", "2"}, "drive Q: is not among the drives found"},
       {{"report", "H"}, "drive H: is not among the drives found"},  // another maker's
-      {{"report", "EF"}, "'EF' is not a drive letter"},
-      {{"set", "E"}, "write 'varden-cli set DRIVE REGION'"},
+      {{"report", "E\x1b[2J"}, "'E?[2J' is not a drive letter"},
+      {{"--", "report", "x", "set", "E"}, "'set' is not an operand of 'report'"},
+      {{"set", "E"}, "too few operands: write 'varden-cli set DRIVE REGION'"},
       {{"set", "E", "0"}, "'0' is not a region: give a number from 1 to 6"},
-      {{"set", "E", "7"}, "'7' is not a region"},
       {{"--emulated=", "list"}, "--emulated= needs a state file name"},
+      {{"--emulated", "", "list"}, "an empty word stands where the command goes"},
+      {{"--emulated=a", "--emulated=b", "list"}, "--emulated is given twice"},
+      {{"--emulated=" + folder, "list"}, "'" + folder + "' is a folder"},
   };
   const std::string before = ReadFile(state_);
   for (const auto& [args, err] : cases) {
@@ -323,8 +387,16 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(Has(r.err, err)) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_EQ(ReadFile(state_), before);
+    std::vector<std::string> json_args = args;
+    json_args.insert(json_args.begin(), "--json");
+    const Result json = Run(json_args);
+    EXPECT_EQ(json.status, 2);
+    EXPECT_EQ(Json::parse(json.out)["exit_status"], 2);
   }
+  EXPECT_EQ(ReadFile(state_), before);
+  EXPECT_FALSE(fs::exists(folder));
+  const Json not_a_document = {{"command", "list"}, {"ok", true}};
+  EXPECT_FALSE(FitsSchema(not_a_document));
 }
 
 TEST_F(CliTest, TheDemoStateFileIsCreatedWhenMissing) {
