@@ -237,16 +237,18 @@ Commands:
 DRIVE is a drive letter as 'list' shows it: E, e or E:.
 
 Options:
-  --json                Write one JSON document to standard output instead of text.
+  --json                Write one JSON document to standard output instead of text,
+                        whatever the outcome.
   -y, --yes             Answer yes to the confirmation questions of 'set'.
   --emulated[=FILE]     Work on the emulated drives kept in FILE (default: the demo's state
                         file, created with the demo drives when missing) instead of the
                         real drives; a change is saved back to FILE.
   -h, --help            Show this help.
   --version             Show the version.
+  --                    End the options: what follows is the command and its operands.
 
-Exit status: 0 success, 1 the drive operation failed or was not confirmed (the log says
-why), 2 bad usage.
+Exit status: 0 success; 1 the drive operation failed or was not confirmed (the log says
+why), or a device node could not be opened for lack of permission; 2 bad usage.
 
 See varden-cli(1) for the JSON document and more.
 )";
