@@ -1,20 +1,19 @@
 // The kernel test's probe: runs the drive scan, a region report and a region change over the
 // Linux device seam against the drives of a real kernel, with a scripted view in place of the
-// dialog, and prints what the user and the drive would see: the drive list, every command
-// with the kernel's answer, every disc prompt and the log.
+// dialog, and prints what the user would see: the drive list, every disc prompt with its
+// answer, every wait of the readiness loop and the log. (The commands and the kernel's
+// answers are recorded outside the program, from its system calls.)
 //
 // Usage: varden-kernel-probe LETTER REGION [ok|cancel]...
 //   the drive to select, the region button to check, then the answers to the disc prompts in
 //   order (with none left the prompt is answered Cancel). The language follows the locale.
-#include <cstdio>
-#include <span>
+#include <iostream>
 #include <string>
 #include <string_view>
 
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "drive/linux/sg_device.h"
-#include "drive/scsi_codes.h"
 #include "recording_view.h"
 #include "region/drive_scan.h"
 #include "region/region_operations.h"
@@ -25,7 +24,6 @@ namespace varden {
 namespace {
 
 constexpr int kFirstAnswerArgument = 3;
-constexpr std::size_t kCdbOpcode = 0;
 
 // The text with its "\r\n" line ends as "\n", so that the outputs compare as text files.
 std::string Lines(std::string_view text) {
@@ -36,52 +34,33 @@ std::string Lines(std::string_view text) {
   return out;
 }
 
-// The Linux seam, printing each command's operation code and the kernel's answer to it.
-class PrintingDevices : public linux_sg::LinuxDevices {
- public:
-  bool PassThrough(DeviceHandle handle, std::span<std::uint8_t> block) override {
-    const bool called = LinuxDevices::PassThrough(handle, block);
-    using Layout = PassThroughRequest::Layout;
-    const std::uint8_t status = block[Layout::kScsiStatus];
-    std::printf("  command %02X: ", block[Layout::kCdb + kCdbOpcode]);
-    if (!called) {
-      std::printf("call failed\n");
-    } else if (block[Layout::kSenseInfoLength] == 0) {
-      std::printf("status %02X\n", status);
-    } else {
-      const auto sense = block.subspan(Layout::kSenseArea);
-      std::printf("status %02X, sense %02X/%02X/%02X\n", status, sense[scsi::kSenseKey],
-                  sense[scsi::kSenseAsc], sense[scsi::kSenseAscq]);
-    }
-    return called;
-  }
-};
-
 // A sleeper that only notes the wait in the output (the readiness loop's one-second waits).
 class NotingSleeper : public Sleeper {
  public:
-  void SleepMilliseconds(int milliseconds) override { std::printf("  wait %d ms\n", milliseconds); }
+  void SleepMilliseconds(int milliseconds) override {
+    std::cout << "  wait " << milliseconds << " ms\n";
+  }
 };
 
 class PromptingView : public test_support::RecordingView {
  public:
   bool AskOkCancel(std::string_view text, std::string_view caption) override {
     const bool ok = RecordingView::AskOkCancel(text, caption);
-    std::printf("  prompt [%s] %s -> %s\n", std::string(caption).c_str(), Lines(text).c_str(),
-                ok ? "OK" : "Cancel");
+    std::cout << "  prompt [" << caption << "] " << Lines(text) << " -> " << (ok ? "OK" : "Cancel")
+              << '\n';
     return ok;
   }
 };
 
 int Run(int argc, char** argv) {
   if (argc < kFirstAnswerArgument) {
-    std::fprintf(stderr, "usage: %s LETTER REGION [ok|cancel]...\n", argv[0]);
+    std::cerr << "usage: " << argv[0] << " LETTER REGION [ok|cancel]...\n";
     return 2;
   }
   const char letter = argv[1][0];
   const int region = std::stoi(argv[2]);
   text::DecideLanguage(text::LocaleCodePage());
-  PrintingDevices devices;
+  linux_sg::LinuxDevices devices;
   SetDeviceSeam(&devices);
   if (AllocateTransferBuffer() != 0) return 1;
 
@@ -91,21 +70,21 @@ int Run(int argc, char** argv) {
     view.answers.emplace_back([ok] { return ok; });
   }
   DriveTable table{};
-  std::printf("scan:\n");
+  std::cout << "scan:\n";
   const int found = ScanDrives(table, &view, nullptr);
   for (int i = 0; i < found; ++i) {
     const DriveEntry& entry = table[static_cast<std::size_t>(i)];
-    std::printf("  item %d: [%s]\n", i, std::string(entry.Text()).c_str());
+    std::cout << "  item " << i << ": [" << entry.Text() << "]\n";
     view.letters.push_back(entry.Letter());
     if (entry.Letter() == letter) view.selected = i;
   }
-  std::printf("report on %c:\n", letter);
+  std::cout << "report on " << letter << ":\n";
   ReportRegion(view);
   view.Choose(region);
-  std::printf("change to region %d:\n", region);
+  std::cout << "change to region " << region << ":\n";
   NotingSleeper sleeper;
   ChangeRegion(view, sleeper);
-  std::printf("log:\n%s\n", Lines(view.log).c_str());
+  std::cout << "log:\n" << Lines(view.log) << '\n';
   ReleaseTransferBuffer();
   SetDeviceSeam(nullptr);
   return 0;
