@@ -152,9 +152,10 @@ for d in "${drives[@]}"; do nodes+=" /dev/sr${d%%|*}"; done
 {
   echo '#!/bin/busybox sh'
   echo '/bin/busybox --install -s /bin'
-  echo 'echo "The test machine is up." >/dev/console'
+  echo 'up() { echo "$(cut -d" " -f1 /proc/uptime) s: $*" >/dev/console; }'
   echo 'export PATH=/bin'
   echo 'mount -t proc proc /proc; mount -t sysfs sysfs /sys; mount -t devtmpfs devtmpfs /dev'
+  echo 'up "the test machine is up"'
   for m in "${modules[@]}"; do echo "insmod /modules/$m.ko || echo 'insmod $m failed'"; done
   # The drives appear as the adapter's bus is scanned; wait for them, at most 60 seconds.
   echo "n=0; for node in $nodes; do"
@@ -163,7 +164,7 @@ for d in "${drives[@]}"; do nodes+=" /dev/sr${d%%|*}"; done
   # The nodes as Debian's udev makes them.
   echo 'chgrp cdrom /dev/sr* /dev/sg*; chmod 0660 /dev/sr* /dev/sg*'
   echo 'ls -l /dev/sr* /dev/sg* >/out/nodes.txt 2>&1'
-  echo 'cat /proc/scsi/scsi >/out/scsi.txt'
+  echo 'up "the drives are there"'
   for c in "${cases[@]}"; do
     IFS='|' read -r name user lang command <<<"$c"
     [ "$lang" = ja ] && locale=ja_JP.UTF-8 || locale=C
@@ -173,13 +174,14 @@ for d in "${drives[@]}"; do nodes+=" /dev/sr${d%%|*}"; done
     echo "su -s /bin/sh $user -c '$run'"
     echo "cp /tmp/$name.* /out/ 2>/dev/null"
   done
-  # The outputs through the second serial port, then an end mark.
+  echo 'up "the cases have run"'
+  # The outputs through the second serial port, compressed, then an end mark.
   echo 'stty -F /dev/ttyS1 raw -echo 2>/dev/null'
-  echo 'tar -C /out -c . | base64 >/dev/ttyS1; echo VARDEN-END >/dev/ttyS1'
+  echo 'tar -C /out -c . | gzip | base64 >/dev/ttyS1; echo VARDEN-END >/dev/ttyS1'
   echo 'sync; poweroff -f'
 } >"$root/init"
 chmod 755 "$root/init"
-(cd "$root" && find . | cpio -o -H newc --quiet >"$work/initramfs.cpio")
+(cd "$root" && find . | cpio -o -H newc -R 0:0 --quiet >"$work/initramfs.cpio")
 
 # ---- The machine ---------------------------------------------------------------------------
 
@@ -212,7 +214,7 @@ fi
 [ $status -eq 0 ] || fail "QEMU ended with status $status (see $work/console.log, $work/qemu.log)"
 grep -q VARDEN-END "$work/outputs.b64" || fail "no outputs came back (see $work/console.log)"
 mkdir -p "$work/outputs"
-sed '/VARDEN-END/,$d' "$work/outputs.b64" | base64 -di | tar -x -C "$work/outputs"
+sed '/VARDEN-END/,$d' "$work/outputs.b64" | base64 -di | tar -xz -C "$work/outputs"
 
 # ---- Comparison ----------------------------------------------------------------------------
 
