@@ -85,10 +85,11 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then sudo=(sudo -n); else sudo=(); fi
   echo "Installing: ${missing[*]}"
-  "${sudo[@]}" apt-get update -q &&
+  if ! { "${sudo[@]}" apt-get update -q &&
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y -q \
-      --no-install-recommends "${missing[@]}" ||
+      --no-install-recommends "${missing[@]}"; }; then
     skip "cannot install ${missing[*]}"
+  fi
 fi
 command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not installed"
 if [ "$accel" = kvm ] && [ ! -w /dev/kvm ]; then skip "--kvm asked for, but /dev/kvm is not usable"; fi
@@ -147,39 +148,48 @@ printf '%s\n' 'root:x:0:0:root:/tmp:/bin/sh' 'member:x:1000:1000::/tmp:/bin/sh' 
   'outsider:x:1001:1001::/tmp:/bin/sh' >"$root/etc/passwd"
 printf '%s\n' 'root:x:0:' 'cdrom:x:24:member' 'member:x:1000:' 'outsider:x:1001:' >"$root/etc/group"
 
-nodes=""
-for d in "${drives[@]}"; do nodes+=" /dev/sr${d%%|*}"; done
-{
-  echo '#!/bin/busybox sh'
-  echo '/bin/busybox --install -s /bin'
-  echo 'up() { echo "$(cut -d" " -f1 /proc/uptime) s: $*" >/dev/console; }'
-  echo 'export PATH=/bin'
-  echo 'mount -t proc proc /proc; mount -t sysfs sysfs /sys; mount -t devtmpfs devtmpfs /dev'
-  echo 'up "the test machine is up"'
-  for m in "${modules[@]}"; do echo "insmod /modules/$m.ko || echo 'insmod $m failed'"; done
-  # The drives appear as the adapter's bus is scanned; wait for them, at most 60 seconds.
-  echo "n=0; for node in $nodes; do"
-  echo '  while [ ! -e $node ] && [ $n -lt 600 ]; do sleep 0.1; n=$((n + 1)); done'
-  echo 'done'
-  # The nodes as Debian's udev makes them.
-  echo 'chgrp cdrom /dev/sr* /dev/sg*; chmod 0660 /dev/sr* /dev/sg*'
-  echo 'ls -l /dev/sr* /dev/sg* >/out/nodes.txt 2>&1'
-  echo 'up "the drives are there"'
-  for c in "${cases[@]}"; do
-    IFS='|' read -r name user lang command <<<"$c"
-    [ "$lang" = ja ] && locale=ja_JP.UTF-8 || locale=C
-    run="cd /tmp; LANG=$locale strace -qq -e trace=open,openat,close,ioctl -e signal=none"
-    run+=" -o /tmp/$name.trace $command </dev/null >/tmp/$name.out 2>/tmp/$name.err;"
-    run+=" echo \$? >/tmp/$name.status"
-    echo "su -s /bin/sh $user -c '$run'"
-    echo "cp /tmp/$name.* /out/ 2>/dev/null"
-  done
-  echo 'up "the cases have run"'
-  # The outputs through the second serial port, compressed, then an end mark.
-  echo 'stty -F /dev/ttyS1 raw -echo 2>/dev/null'
-  echo 'tar -C /out -c . | gzip | base64 >/dev/ttyS1; echo VARDEN-END >/dev/ttyS1'
-  echo 'sync; poweroff -f'
-} >"$root/init"
+# What the machine's init reads: the modules in load order, the device nodes of the drives,
+# the cases.
+printf '%s\n' "${modules[@]}" >"$root/modules/order"
+for d in "${drives[@]}"; do echo "/dev/sr${d%%|*}"; done >"$root/etc/drives"
+printf '%s\n' "${cases[@]}" >"$root/etc/cases"
+cat >"$root/init" <<'EOF'
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+up() { echo "$(cut -d' ' -f1 /proc/uptime) s: $*" >/dev/console; }
+up "the test machine is up"
+while read -r module; do
+  insmod "/modules/$module.ko" || up "insmod $module failed"
+done </modules/order
+# The drives appear as the adapter's bus is scanned: wait for them, at most 60 seconds.
+tenths=0
+while read -r node; do
+  while [ ! -e "$node" ] && [ $tenths -lt 600 ]; do sleep 0.1; tenths=$((tenths + 1)); done
+done </etc/drives
+# The nodes as Debian's udev makes them.
+chgrp cdrom /dev/sr* /dev/sg*
+chmod 0660 /dev/sr* /dev/sg*
+up "the drives are there"
+# Each case as its user, under strace, in the case's language, with no standard input.
+while IFS='|' read -r name user lang command; do
+  if [ "$lang" = ja ]; then locale=ja_JP.UTF-8; else locale=C; fi
+  su -s /bin/sh "$user" -c "cd /tmp; LANG=$locale strace -qq -e trace=open,openat,close,ioctl \
+    -e signal=none -o $name.trace $command >$name.out 2>$name.err; echo \$? >$name.status" \
+    </dev/null
+  cp "/tmp/$name".* /out/
+done </etc/cases
+up "the cases have run"
+# The outputs through the second serial port, compressed, then an end mark.
+stty -F /dev/ttyS1 raw -echo
+tar -C /out -c . | gzip | base64 >/dev/ttyS1
+echo VARDEN-END >/dev/ttyS1
+sync
+poweroff -f
+EOF
 chmod 755 "$root/init"
 (cd "$root" && find . | cpio -o -H newc -R 0:0 --quiet >"$work/initramfs.cpio")
 
