@@ -317,4 +317,4 @@ for c in "${cases[@]}"; do
   if ! diff -u "$expected/$name.txt" "$actual/$name.txt"; then failed=$((failed + 1)); fi
 done
 [ $failed -eq 0 ] || fail "$failed of ${#cases[@]} cases differ from tests/kernel/expected"
-echo "kernel test passed: ${#cases[@]} cases."
+echo "kernel test passed: ${#cases[@]} cases, $SECONDS s in all."
