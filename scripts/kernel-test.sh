@@ -97,7 +97,7 @@ if [ "$accel" = kvm ] && [ ! -w /dev/kvm ]; then skip "--kvm asked for, but /dev
 # Debian's kernel, unpacked into the cache: the kernel image and the modules of the adapter
 # and the CD/DVD drive, loaded in this order (each after the modules it depends on).
 modules=(scsi_common scsi_mod scsi_transport_spi sym53c8xx cdrom sr_mod sg)
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/varden/kernel
+cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/varden/kernel
 package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ {print $2; exit}')
 [ -n "$package" ] || skip "apt knows no linux-image-amd64 package"
 kernel_dir=$cache/$package
@@ -214,7 +214,7 @@ done
 echo "Booting the test machine ($accel)..."
 started=$SECONDS
 status=0
-timeout 300 "${qemu[@]}" 2>"$work/qemu.log" || status=$?
+timeout 300 "${qemu[@]}" </dev/null 2>"$work/qemu.log" || status=$?
 echo "The machine ran for $((SECONDS - started)) s."
 if [ $status -eq 124 ]; then fail "the machine did not power off within 300 s (see $work/console.log)"; fi
 if [ $status -ne 0 ] && [ ! -s "$work/console.log" ]; then
