@@ -10,6 +10,8 @@
 
 !ifdef TARGET
 Target ${TARGET}
+; On a 64-bit processor the 32-bit branches below are never taken.
+!pragma warning disable 6012
 !else
 Unicode true
 !endif
