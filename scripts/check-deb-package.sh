@@ -20,7 +20,7 @@ if [ ${#missing[@]} -gt 0 ]; then apt_get update && apt_get install "${missing[@
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
-lintian --fail-on error,warning\
+lintian --fail-on error,warning \
   "$root/dist/varden_${version}_amd64.changes" || fail "lintian"
 
 apt_get install "${debs[@]}"
