@@ -287,6 +287,8 @@ bool CRegionDlg::ShowHelpTopic(std::string_view path) {
   // Started from another folder: the same help file beside the program.
   const std::wstring folder = ProgramFolder();
   if (folder.empty()) return false;
+  constexpr std::string_view kCurrentFolder = ".\\";
+  if (path.starts_with(kCurrentFolder)) path.remove_prefix(kCurrentFolder.size());
   const std::wstring beside = folder + Widen(path);
   return HtmlHelpW(window_, beside.c_str(), HH_DISPLAY_TOPIC, 0) != nullptr;
 }
