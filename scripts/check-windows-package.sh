@@ -11,6 +11,7 @@ setup=$root/dist/varden-$version-setup.exe
 driver=$root/build-win64/tests/wine/driver.exe
 [ -f "$setup" ] && [ -f "$driver" ] || { echo "run scripts/package-windows.sh first" >&2; exit 2; }
 
+scripts/packages.sh test  # Wine, the virtual display
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
