@@ -3,6 +3,8 @@
 //
 //   driver.exe <program.exe> <step>...
 //
+// The program starts in its own folder, or in the folder VARDEN_DRIVER_START_IN names.
+//
 // Steps:
 //   dump             the main dialog: controls (id, enabled, checked, text), drive list, log
 //   sysmenu-open     opens the main dialog's system menu (Alt+Space), waits until it shows
@@ -39,6 +41,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -397,6 +400,7 @@ bool Start(Program& program, const std::wstring& path) {
   std::wstring folder = path;
   const std::size_t slash = folder.find_last_of(L"\\/");
   folder = slash == std::wstring::npos ? L"." : folder.substr(0, slash);
+  if (const wchar_t* start_in = _wgetenv(L"VARDEN_DRIVER_START_IN")) folder = start_in;
   std::wstring command = L"\"" + path + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);

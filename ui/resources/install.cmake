@@ -1,4 +1,5 @@
-# Installs Varden's icon into the hicolor icon theme and its desktop entries (Linux desktops).
+# Installs Varden's icon into the hicolor icon theme, its desktop entries and its AppStream
+# metainfo (Linux desktops).
 if(NOT WIN32)
   set(varden_icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
   set(varden_resources ${CMAKE_CURRENT_LIST_DIR})
@@ -10,4 +11,6 @@ if(NOT WIN32)
           RENAME varden.png)
   install(FILES ${varden_resources}/varden.desktop ${varden_resources}/varden-demo.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${varden_resources}/io.varden.Varden.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()

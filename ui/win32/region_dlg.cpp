@@ -17,6 +17,24 @@ HINSTANCE Instance() {
   return GetModuleHandleW(nullptr);
 }
 
+// The folder this program was started from, with its trailing separator; empty when the
+// system cannot tell.
+std::wstring ProgramFolder() {
+  constexpr std::size_t kGrowthFactor = 2;
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * kGrowthFactor);
+  }
+  const std::size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? std::wstring{} : path.substr(0, separator + 1);
+}
+
 // The log is a multi-line edit without ES_WANTRETURN, in which Enter acts as in the rest of
 // the dialog (OK, there being no default push button). Some platforms' edit controls keep the
 // key for themselves all the same; the log hands it back to the dialog manager.
@@ -265,7 +283,14 @@ void CRegionDlg::RunAboutBox(std::string_view version_line) {
 
 bool CRegionDlg::ShowHelpTopic(std::string_view path) {
   const std::string topic(path);
-  return HtmlHelpA(window_, topic.c_str(), HH_DISPLAY_TOPIC, 0) != nullptr;
+  if (HtmlHelpA(window_, topic.c_str(), HH_DISPLAY_TOPIC, 0) != nullptr) return true;
+  // Started from another folder: the same help file beside the program.
+  const std::wstring folder = ProgramFolder();
+  if (folder.empty()) return false;
+  constexpr std::string_view kCurrentFolder = ".\\";
+  if (path.starts_with(kCurrentFolder)) path.remove_prefix(kCurrentFolder.size());
+  const std::wstring beside = folder + Widen(path);
+  return HtmlHelpW(window_, beside.c_str(), HH_DISPLAY_TOPIC, 0) != nullptr;
 }
 
 }  // namespace varden::win32
