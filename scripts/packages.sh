@@ -5,7 +5,7 @@ set -euo pipefail
 
 what=${1:-test}
 build=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-       nlohmann-json3-dev libcli11-dev qt6-base-dev qt6-translations-l10n libchm-dev fp-utils
+       nlohmann-json3-dev qt6-base-dev qt6-translations-l10n libchm-dev fp-utils
        fonts-ipafont-gothic fonts-liberation)
 run=(xvfb xauth)
 test=(xvfb xauth x11-utils imagemagick locales g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
