@@ -27,12 +27,41 @@ constexpr int kDriveWithoutDisc = 2;  // G:, the demo's third drive
 
 PROCESS_INFORMATION demo{};
 
+struct Search {
+  const wchar_t* window_class;
+  HWND except;
+  const wchar_t* caption;  // nullptr: any
+  HWND found;
+};
+
+BOOL CALLBACK Visit(HWND window, LPARAM l) {
+  auto* search = reinterpret_cast<Search*>(l);
+  DWORD owner = 0;
+  wchar_t name[64] = {};
+  GetWindowThreadProcessId(window, &owner);
+  GetClassNameW(window, name, 64);
+  if (owner != demo.dwProcessId || !IsWindowVisible(window) || window == search->except ||
+      std::wstring(name) != search->window_class) {
+    return TRUE;
+  }
+  wchar_t caption[64] = {};
+  GetWindowTextW(window, caption, 64);
+  if (search->caption != nullptr && std::wstring(caption) != search->caption) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 // Waits for a visible top-level window of the demo of that class, other than `except`; ends
 // the demo and this tool when none comes.
-HWND WaitWindow(const wchar_t* window_class, HWND except = nullptr) {
+HWND WaitWindow(const wchar_t* window_class, HWND except = nullptr,
+                const wchar_t* caption = nullptr) {
   for (DWORD start = GetTickCount(); GetTickCount() - start < kTimeoutMs; Sleep(kPollMs)) {
+    Search search{window_class, except, caption, nullptr};
+    EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) return search.found;
+    // A popup menu is not always among the top-level windows that EnumWindows lists.
     HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, window_class, nullptr)) != nullptr) {
+    while ((window = FindWindowExW(nullptr, window, window_class, caption)) != nullptr) {
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
       if (owner == demo.dwProcessId && IsWindowVisible(window) && window != except) return window;
@@ -76,13 +105,14 @@ int main(int argc, char** argv) {
     std::printf("error cannot start %s\n", argv[1]);
     return 1;
   }
-  const HWND dialog = WaitWindow(L"#32770");
+  // The main dialog, not the progress window before it.
+  const HWND dialog = WaitWindow(L"#32770", nullptr, L"Varden for Windows2000");
   WaitForInputIdle(demo.hProcess, kTimeoutMs);
   Snap(language.c_str());
 
   if (language == "ja") {
     // The window menu, as Alt+Space opens it.
-    PostMessageW(dialog, WM_SYSCOMMAND, SC_KEYMENU, L' ');
+    SendNotifyMessageW(dialog, WM_SYSCOMMAND, SC_KEYMENU, L' ');
     WaitWindow(L"#32768");
     Snap("ja-sysmenu");
     GUITHREADINFO info{};

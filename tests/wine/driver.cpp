@@ -1,31 +1,23 @@
 // Drives one run of a Varden program from outside, only as a user can (a disabled control
 // takes no click), and prints what the dialog shows, one fact per line, for the Wine test
-// script to check.
+// script to check:  driver.exe <program.exe> <step>...
 //
-//   driver.exe <program.exe> <step>...
-//
-// Steps:
 //   dump             the main dialog: controls (id, enabled, checked, text), drive list, log,
-//                    and the control with the focus
+//                    and the control with the focus (and whether it is the default button)
 //   select:N         chooses drive-list item N (selection, then CBN_SELCHANGE)
 //   check:ID         clicks a radio button or check box
 //   click:ID         clicks a push button with the mouse (button down and up), then waits
-//                    until the dialog is idle again or shows a box
+//                    until the dialog is idle again ("idle") or shows a box ("box-open")
 //   sys:N            sends the system command N (decimal), waits as click does
-//   windows          lists the program's visible top-level windows (class, caption)
 //   box              prints the box the dialog shows: caption, texts, buttons, icon
 //   press:ok|cancel  presses a button of that box, waits as click does
 //   wait-box         waits for a box that a key opened
 //   focus:ID         moves the focus to a control
-//   key:enter|escape|f1  presses the key in the control that has the focus and waits until
-//                    the program has taken it
-//   wait-exit        waits for the program to end
+//   key:enter|escape|f1  presses the key where the focus is; waits until it has been taken
+//   wait-exit        waits for the program to end ("ended exit=<code>")
 //
-// Lines: "dialog caption=", "control <id> enabled=<0|1> checked=<0|1> text=", "drives count=<n>
-// selected=<k>", "drive <i> <text>", "log <text>", "progress-window <0|1>", "focus <id>
-// default=<0|1>", "window <class> caption=", "box caption= texts=a|b buttons=OK|Cancel
-// icon=<0|1>", "idle", "box-open", "ended exit=<code>", "error <what>". Texts are UTF-8, with
-// carriage return, line feed and backslash written as \r, \n and \\.
+// Texts are UTF-8, with carriage return, line feed and backslash written as \r, \n and \\;
+// a step that cannot be done prints "error <what>".
 // <windows.h> first: the other platform headers build on it.
 // clang-format off
 #include <windows.h>
@@ -40,7 +32,6 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "ui/resources/resource.h"
 #include "ui/win32/wide_text.h"
@@ -50,15 +41,12 @@ namespace {
 using varden::win32::Narrow;
 
 constexpr wchar_t kMainCaption[] = L"Varden for Windows2000";
-constexpr wchar_t kProgressCaption[] = L"Now processing...";
 constexpr wchar_t kDialogClass[] = L"#32770";
-constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD kStepTimeoutMs = 20000;
 constexpr DWORD kPollMs = 50;
 
 void Line(const std::string& text) {
-  const std::string line = text + "\n";
-  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::printf("%s\n", text.c_str());
   std::fflush(stdout);
 }
 
@@ -95,33 +83,31 @@ struct Program {
   std::atomic<bool> busy{false};
 };
 
-struct WindowList {
+struct Search {
   DWORD process_id;
-  std::vector<HWND> windows;
+  const wchar_t* caption;  // nullptr: any dialog-class window but `except`
+  HWND except;
+  HWND found;
 };
 
-BOOL CALLBACK AddWindowOf(HWND window, LPARAM l) {
-  auto* list = reinterpret_cast<WindowList*>(l);
+BOOL CALLBACK Visit(HWND window, LPARAM l) {
+  auto* search = reinterpret_cast<Search*>(l);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == list->process_id && IsWindowVisible(window)) list->windows.push_back(window);
-  return TRUE;
-}
-
-// The program's visible top-level windows.
-std::vector<HWND> WindowsOf(const Program& program) {
-  WindowList list{program.process.dwProcessId, {}};
-  EnumWindows(&AddWindowOf, reinterpret_cast<LPARAM>(&list));
-  return list.windows;
+  if (owner != search->process_id || !IsWindowVisible(window) || window == search->except ||
+      ClassOf(window) != kDialogClass) {
+    return TRUE;
+  }
+  if (search->caption != nullptr && TextOf(window) != search->caption) return TRUE;
+  search->found = window;
+  return FALSE;
 }
 
 // A visible dialog-class window of the program with that caption (nullptr: any but `except`).
 HWND FindDialog(const Program& program, const wchar_t* caption, HWND except = nullptr) {
-  for (HWND window : WindowsOf(program)) {
-    if (ClassOf(window) != kDialogClass || window == except) continue;
-    if (caption == nullptr || TextOf(window) == caption) return window;
-  }
-  return nullptr;
+  Search search{program.process.dwProcessId, caption, except, nullptr};
+  EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 bool Ended(const Program& program) {
@@ -134,8 +120,7 @@ void SendAsync(Program& program, HWND target, UINT message, WPARAM w, LPARAM l) 
   if (program.worker.joinable()) program.worker.join();
   program.busy = true;
   program.worker = std::thread([&program, target, message, w, l] {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(target, message, w, l, SMTO_BLOCK, 10 * 60 * 1000, &result);
+    SendMessageTimeoutW(target, message, w, l, SMTO_BLOCK, 10 * 60 * 1000, nullptr);
     program.busy = false;
   });
 }
@@ -169,8 +154,6 @@ HWND FocusOf(const Program& program) {
 
 void Dump(const Program& program) {
   Line("dialog caption=" + Escape(TextOf(program.dialog)));
-  Line(std::string("progress-window ") +
-       (FindDialog(program, kProgressCaption) != nullptr ? "1" : "0"));
   // The controls in template order, the log aside.
   for (HWND control = GetWindow(program.dialog, GW_CHILD); control != nullptr;
        control = GetWindow(control, GW_HWNDNEXT)) {
@@ -256,8 +239,7 @@ bool PressKey(const Program& program, const std::string& which) {
   HWND target = FocusOf(program);
   if (target == nullptr) target = program.dialog;
   if (key == VK_F1) {
-    // The platform turns a typed F1 into WM_KEYF1 as it reads the keyboard, which a posted
-    // key does not pass through; the help request starts from there.
+    // A typed F1 becomes WM_KEYF1 as the platform reads the keyboard, which posting skips.
     constexpr UINT kKeyF1 = 0x004D;
     PostMessageW(target, kKeyF1, 0, 0);
   } else {
@@ -271,14 +253,11 @@ bool PressKey(const Program& program, const std::string& which) {
 }
 
 bool WaitExit(Program& program) {
-  if (WaitForSingleObject(program.process.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0) {
-    Line("error the program did not end");
-    return false;
-  }
   DWORD code = 0;
+  const bool ended = WaitForSingleObject(program.process.hProcess, kStepTimeoutMs) == 0;
   GetExitCodeProcess(program.process.hProcess, &code);
-  Line("ended exit=" + std::to_string(code));
-  return true;
+  Line(ended ? "ended exit=" + std::to_string(code) : "error the program did not end");
+  return ended;
 }
 
 bool Start(Program& program, const std::wstring& path) {
@@ -293,7 +272,7 @@ bool Start(Program& program, const std::wstring& path) {
     return false;
   }
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < kStartTimeoutMs && !Ended(program)) {
+  while (GetTickCount() - start < 2 * kStepTimeoutMs && !Ended(program)) {
     program.dialog = FindDialog(program, kMainCaption);
     if (program.dialog != nullptr) {
       WaitForInputIdle(program.process.hProcess, kStepTimeoutMs);
@@ -320,32 +299,27 @@ bool RunStep(Program& program, const std::string& step) {
   const std::string argument = colon == std::string::npos ? "" : step.substr(colon + 1);
   const int number = static_cast<int>(std::strtol(argument.c_str(), nullptr, 0));
   Line("step " + step);
+  HWND control = nullptr;  // what a click goes to, when a user can click it
+  if (verb == "select" || verb == "check" || verb == "click") {
+    control = Clickable(program, verb == "select" ? IDC_DRIVE_LIST : number);
+    if (control == nullptr) return false;
+  }
   if (verb == "dump") {
     Dump(program);
-  } else if (verb == "windows") {
-    for (HWND window : WindowsOf(program)) {
-      Line("window " + Escape(ClassOf(window)) + " caption=" + Escape(TextOf(window)));
-    }
   } else if (verb == "wait-box") {
     return WaitIdleOrBox(program, true);
   } else if (verb == "select") {
-    HWND list = Clickable(program, IDC_DRIVE_LIST);
-    if (list == nullptr) return false;
-    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(number), 0);
+    SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(number), 0);
     SendAsync(program, program.dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_SELCHANGE),
-              reinterpret_cast<LPARAM>(list));
+              reinterpret_cast<LPARAM>(control));
     return WaitIdleOrBox(program);
   } else if (verb == "check") {
-    HWND button = Clickable(program, number);
-    if (button == nullptr) return false;
-    SendMessageW(button, BM_CLICK, 0, 0);
+    SendMessageW(control, BM_CLICK, 0, 0);
   } else if (verb == "click") {
-    HWND button = Clickable(program, number);
-    if (button == nullptr) return false;
     constexpr LPARAM kInside = MAKELPARAM(4, 4);
-    SendMessageTimeoutW(button, WM_LBUTTONDOWN, MK_LBUTTON, kInside, SMTO_BLOCK, kStepTimeoutMs,
+    SendMessageTimeoutW(control, WM_LBUTTONDOWN, MK_LBUTTON, kInside, SMTO_BLOCK, kStepTimeoutMs,
                         nullptr);
-    SendAsync(program, button, WM_LBUTTONUP, 0, kInside);
+    SendAsync(program, control, WM_LBUTTONUP, 0, kInside);
     return WaitIdleOrBox(program);
   } else if (verb == "sys") {
     SendAsync(program, program.dialog, WM_SYSCOMMAND, static_cast<WPARAM>(number), 0);
