@@ -18,13 +18,18 @@ for program in "$demo" "$bare"; do
   [ -x "$program" ] || { echo "no $program: build it first" >&2; exit 2; }
 done
 
-display=:$((90 + RANDOM % 9))
+# A display of its own: a free number, so that no other virtual screen is measured.
+display=
+for n in $(seq 150 199); do
+  if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=:$n; break; fi
+done
+[ -n "$display" ] || { echo "no free display number" >&2; exit 2; }
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 state=$(mktemp -d)
 trap 'kill $xvfb 2>/dev/null; rm -rf "$state"' EXIT
 export DISPLAY=$display XDG_STATE_HOME=$state LC_ALL=C.UTF-8
-sleep 1
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 
 # One run: prints "<ms until the window is mapped> <peak KiB>".
 measure() {  # measure <program> <window title> [wrapper...]
@@ -33,7 +38,10 @@ measure() {  # measure <program> <window title> [wrapper...]
   start=$(date +%s%N)
   "$@" "$program" >/dev/null 2>&1 &
   pid=$!
-  until xwininfo -root -tree 2>/dev/null | grep -q "\"$title\""; do sleep 0.002; done
+  until xwininfo -root -tree 2>/dev/null | grep -q "\"$title\""; do
+    kill -0 $pid 2>/dev/null || { echo "$program ended before its window showed" >&2; exit 1; }
+    sleep 0.002
+  done
   shown=$(date +%s%N)
   sleep 0.3
   peak=$(awk '/VmHWM/ {print $2}' /proc/$pid/status)
