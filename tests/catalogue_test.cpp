@@ -112,6 +112,13 @@ constexpr KeyCase kKeyCases[] = {
     {Key::MSG_CANCELED, 0, 0, "Operation is canceled.\r\n",
      "\u51E6\u7406\u306F\u4E2D\u65AD\u3055\u308C\u307E\u3057\u305F\u3002\r\n"},
     {Key::CAPTION_ATTENTION, 0, 0, "Attention", "\u6CE8\u610F"},
+    {Key::FMT_NO_TRANSFER_BUFFER, 0, 0,
+     "Varden cannot start: the memory for the drive's answers (%d bytes) could not be allocated.",
+     "Varden \u3092\u8D77\u52D5\u3067\u304D\u307E\u305B\u3093: "
+     "\u30C9\u30E9\u30A4\u30D6\u306E\u5FDC\u7B54\u3092\u53D7\u3051\u53D6\u308B\u30E1\u30E2\u30EA"
+     "\uFF08%d "
+     "\u30D0\u30A4\u30C8\uFF09\u3092\u78BA\u4FDD\u3067\u304D\u307E\u305B\u3093\u3067\u3057\u305F"
+     "\u3002"},
     {Key::FMT_CHECKING_DEVICE, 0, 0, "Now checking device No.%d", "Now checking device No.%d"},
     {Key::CAPTION_ERROR, 0, 0, "Error", "Error"},
     {Key::FMT_VERSION, 0, 0, "Varden Version %d.%02d", "Varden Version %d.%02d"},

@@ -139,6 +139,11 @@ constexpr KeyEntry kKeys[] = {
           "このディスクは不明なコピープロテクト方式を持っています。\r\n"),
     Fixed(Key::MSG_CANCELED, "Operation is canceled.\r\n", "処理は中断されました。\r\n"),
     Fixed(Key::CAPTION_ATTENTION, "Attention", "注意"),
+    Fixed(Key::FMT_NO_TRANSFER_BUFFER,
+          "Varden cannot start: the memory for the drive's answers (%d bytes) could not be "
+          "allocated.",
+          "Varden を起動できません: ドライブの応答を受け取るメモリ（%d "
+          "バイト）を確保できませんでした。"),
     OneForm(Key::FMT_CHECKING_DEVICE, "Now checking device No.%d"),
     OneForm(Key::CAPTION_ERROR, "Error"),
     OneForm(Key::FMT_VERSION, "Varden Version %d.%02d"),

@@ -60,10 +60,14 @@ bool InstallToolkitTranslation(QApplication& app, unsigned code_page) {
 }
 
 QString NoBufferMessage() {
-  return QString::fromStdString(NoTransferBufferMessage());
+  return QString::fromStdString(
+      text::Format(text::Key::FMT_NO_TRANSFER_BUFFER, static_cast<int>(kTransferBufferSize)));
 }
 
 int RunRegionApp(const RunOptions& options) {
+  // The refusal comes before the dialog, which fixes the language: it is chosen here the
+  // same way, from the same code page.
+  text::DecideLanguage(options.code_page);
   if (!options.buffer.allocate || options.buffer.allocate() != 0) {
     QMessageBox::critical(nullptr, QString::fromStdString(text::Text(text::Key::CAPTION_ERROR)),
                           NoBufferMessage());

@@ -54,6 +54,13 @@ int main(int argc, char** argv) {
   // current after each one.
   options.configure = [&](varden::qt::MainDialog& dialog) {
     QObject::connect(&dialog, &varden::qt::MainDialog::commandFinished, &dialog, save);
+    // OK in the disc prompt: the user has put a disc (unprotected) into the drive.
+    dialog.SetDiscPromptHook([&drives](char letter) {
+      const varden::emulated::DriveState* drive = drives.Find(letter);
+      if (drive != nullptr && !drive->disc.present) {
+        drives.InsertDisc(letter, varden::emulated::Disc{.present = true});
+      }
+    });
   };
   const int status = varden::qt::RunRegionApp(options);
   if (status == 0) save();

@@ -37,7 +37,11 @@ void CRegionApp::ReleaseTransferBuffer() {
 BOOL CRegionApp::InitInstance() {
   // No drive command may run without the buffer: refuse to start, and say why.
   if (AllocateTransferBuffer() != 0) {
-    MessageBoxW(nullptr, Widen(NoTransferBufferMessage()).c_str(),
+    // Before the dialog, which fixes the language: chosen here the same way.
+    text::DecideLanguage(GetOEMCP());
+    const std::string message =
+        text::Format(text::Key::FMT_NO_TRANSFER_BUFFER, static_cast<int>(kTransferBufferSize));
+    MessageBoxW(nullptr, Widen(message).c_str(),
                 Widen(text::Text(text::Key::CAPTION_ERROR)).c_str(), MB_OK | MB_ICONERROR);
     exit_code_ = 1;
     return FALSE;

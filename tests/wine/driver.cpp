@@ -1,35 +1,24 @@
-// Drives one run of a Varden program from outside, as a user would, and prints what the
-// dialog shows, one fact per line, for the Wine test script to check.
+// Drives one run of a Varden program from outside, only as a user can (a disabled control
+// takes no click), and prints what the dialog shows, one fact per line, for the Wine test
+// script to check:  driver.exe <program.exe> <step>...
 //
-//   driver.exe <program.exe> <step>...
-//
-// The program starts in its own folder, or in the folder VARDEN_DRIVER_START_IN names.
-//
-// Steps:
-//   dump             the main dialog: controls (id, enabled, checked, text), drive list, log
-//   sysmenu-open     opens the main dialog's system menu (Alt+Space), waits until it shows
-//   select:N         chooses drive-list item N as the user does (selection, then CBN_SELCHANGE)
+//   dump             the main dialog: controls (id, enabled, checked, text), drive list, log,
+//                    and the control with the focus (and whether it is the default button)
+//   select:N         chooses drive-list item N (selection, then CBN_SELCHANGE)
 //   check:ID         clicks a radio button or check box
-//   click:ID         clicks a push button (BN_CLICKED), waits until the dialog is idle again
-//                    or shows a box
+//   click:ID         clicks a push button with the mouse (button down and up), then waits
+//                    until the dialog is idle again ("idle") or shows a box ("box-open")
 //   sys:N            sends the system command N (decimal), waits as click does
-//   windows          lists the program's visible top-level windows (class, caption)
 //   box              prints the box the dialog shows: caption, texts, buttons, icon
 //   press:ok|cancel  presses a button of that box, waits as click does
-//   menu-close       closes that menu again (Escape) and waits until the dialog is idle
 //   wait-box         waits for a box that a key opened
-//   wait-idle        waits as click does (after a key that closed a menu or a box)
 //   focus:ID         moves the focus to a control
-//   key:enter|escape|f1  presses the key in the control that has the focus
-//   wait-exit        waits for the program to end
-//   snap:NAME        prints "snap NAME" and waits for the file snap-NAME.done (a screenshot)
+//   key:enter|escape|f1  presses the key where the focus is; waits until it has been taken
+//   wait-exit        waits for the program to end ("ended exit=<code>")
 //
-// Lines: "dialog caption=...", "control <id> enabled=<0|1> checked=<0|1> text=<...>",
-// "drives count=<n> selected=<k>", "drive <i> <text>", "log <text>", "progress-window <0|1>",
-// "menu-open", "menu-closed",
-// "window <class> caption=<text>", "box caption=... texts=a|b buttons=OK|Cancel icon=<0|1>",
-// "idle", "box-open", "ended exit=<code>", "error <what>". Texts are UTF-8 with carriage
-// return, line feed and backslash written as \r, \n and \\.
+// Texts are UTF-8, with carriage return, line feed and backslash written as \r, \n and \\;
+// a step that cannot be done prints "error <what>".
+// The program starts in its own folder, or in the folder VARDEN_DRIVER_START_IN names.
 // <windows.h> first: the other platform headers build on it.
 // clang-format off
 #include <windows.h>
@@ -44,7 +33,6 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "ui/resources/resource.h"
 #include "ui/win32/wide_text.h"
@@ -52,49 +40,21 @@
 namespace {
 
 using varden::win32::Narrow;
-using varden::win32::Widen;
 
 constexpr wchar_t kMainCaption[] = L"Varden for Windows2000";
-constexpr wchar_t kProgressCaption[] = L"Now processing...";
 constexpr wchar_t kDialogClass[] = L"#32770";
-constexpr wchar_t kMenuClass[] = L"#32768";
-constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD kStepTimeoutMs = 20000;
 constexpr DWORD kPollMs = 50;
 
-// The main dialog's controls in template order.
-constexpr int kControls[] = {
-    IDC_TITLE,        IDC_DRIVE_REGION_GROUP,
-    IDC_REGION1,      IDC_REGION2,
-    IDC_REGION3,      IDC_REGION4,
-    IDC_REGION5,      IDC_REGION6,
-    IDC_DRIVE_LIST,   IDC_DISC_REGION1,
-    IDC_DISC_REGION2, IDC_DISC_REGION3,
-    IDC_DISC_REGION4, IDC_DISC_REGION5,
-    IDC_DISC_REGION6, IDC_DISC_REGION_GROUP,
-    IDC_SET_REGION,   IDC_EXIT,
-    IDC_GET_REGION,   IDC_CHANGES_LEFT,
-};
-
 void Line(const std::string& text) {
-  const std::string line = text + "\n";
-  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::printf("%s\n", text.c_str());
   std::fflush(stdout);
 }
 
 std::string Escape(const std::wstring& text) {
   std::string out;
-  for (char c : Narrow(text)) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else {
-      out += c;
-    }
-  }
+  for (char c : Narrow(text))
+    out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
   return out;
 }
 
@@ -124,28 +84,31 @@ struct Program {
   std::atomic<bool> busy{false};
 };
 
-struct FindContext {
+struct Search {
   DWORD process_id;
   const wchar_t* caption;  // nullptr: any dialog-class window but `except`
   HWND except;
   HWND found;
 };
 
-BOOL CALLBACK FindWindowOf(HWND window, LPARAM l) {
-  auto* context = reinterpret_cast<FindContext*>(l);
+BOOL CALLBACK Visit(HWND window, LPARAM l) {
+  auto* search = reinterpret_cast<Search*>(l);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner != context->process_id || !IsWindowVisible(window)) return TRUE;
-  if (ClassOf(window) != kDialogClass || window == context->except) return TRUE;
-  if (context->caption != nullptr && TextOf(window) != context->caption) return TRUE;
-  context->found = window;
+  if (owner != search->process_id || !IsWindowVisible(window) || window == search->except ||
+      ClassOf(window) != kDialogClass) {
+    return TRUE;
+  }
+  if (search->caption != nullptr && TextOf(window) != search->caption) return TRUE;
+  search->found = window;
   return FALSE;
 }
 
+// A visible dialog-class window of the program with that caption (nullptr: any but `except`).
 HWND FindDialog(const Program& program, const wchar_t* caption, HWND except = nullptr) {
-  FindContext context{program.process.dwProcessId, caption, except, nullptr};
-  EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(&context));
-  return context.found;
+  Search search{program.process.dwProcessId, caption, except, nullptr};
+  EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 bool Ended(const Program& program) {
@@ -154,23 +117,21 @@ bool Ended(const Program& program) {
 
 // Sends a message from a second thread, so that this one can answer the boxes that the
 // handler opens while the sender waits for it.
-void SendAsync(Program& program, UINT message, WPARAM w, LPARAM l) {
+void SendAsync(Program& program, HWND target, UINT message, WPARAM w, LPARAM l) {
   if (program.worker.joinable()) program.worker.join();
   program.busy = true;
-  HWND dialog = program.dialog;
-  program.worker = std::thread([&program, dialog, message, w, l] {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(dialog, message, w, l, SMTO_BLOCK, 10 * 60 * 1000, &result);
+  program.worker = std::thread([&program, target, message, w, l] {
+    SendMessageTimeoutW(target, message, w, l, SMTO_BLOCK, 10 * 60 * 1000, nullptr);
     program.busy = false;
   });
 }
 
-// Waits until the handler has returned ("idle"), a box is open ("box-open") or the program
-// has ended.
-bool WaitIdleOrBox(Program& program) {
+// Waits until a box is open ("box-open"), or, unless `box_only`, until the handler has
+// returned ("idle") or the program has ended.
+bool WaitIdleOrBox(Program& program, bool box_only = false) {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < kStepTimeoutMs) {
-    if (!program.busy) {
+    if (!box_only && !program.busy) {
       Line("idle");
       return true;
     }
@@ -179,65 +140,30 @@ bool WaitIdleOrBox(Program& program) {
       Line("box-open");
       return true;
     }
-    if (Ended(program)) return true;
+    if (!box_only && Ended(program)) return true;
     Sleep(kPollMs);
   }
-  Line("error the dialog did not answer in time");
+  Line(box_only ? "error no box appeared" : "error the dialog did not answer in time");
   return false;
 }
 
-struct ListContext {
-  DWORD process_id;
-  std::vector<HWND> windows;
-};
-
-BOOL CALLBACK ListWindowOf(HWND window, LPARAM l) {
-  auto* context = reinterpret_cast<ListContext*>(l);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == context->process_id && IsWindowVisible(window)) context->windows.push_back(window);
-  return TRUE;
-}
-
-// The program's visible top-level windows: class and caption.
-void ListWindows(const Program& program) {
-  ListContext context{program.process.dwProcessId, {}};
-  EnumWindows(&ListWindowOf, reinterpret_cast<LPARAM>(&context));
-  for (HWND window : context.windows) {
-    Line("window " + Escape(ClassOf(window)) + " caption=" + Escape(TextOf(window)));
-  }
-}
-
-// Waits for a box that a key opened (no handler of ours is waiting for it).
-bool WaitBox(Program& program) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < kStepTimeoutMs) {
-    if (HWND box = FindDialog(program, nullptr, program.dialog); box != nullptr) {
-      program.box = box;
-      Line("box-open");
-      return true;
-    }
-    Sleep(kPollMs);
-  }
-  Line("error no box appeared");
-  return false;
+HWND FocusOf(const Program& program) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  return GetGUIThreadInfo(program.process.dwThreadId, &info) ? info.hwndFocus : nullptr;
 }
 
 void Dump(const Program& program) {
   Line("dialog caption=" + Escape(TextOf(program.dialog)));
-  Line(std::string("progress-window ") +
-       (FindDialog(program, kProgressCaption) != nullptr ? "1" : "0"));
-  for (int id : kControls) {
-    HWND control = GetDlgItem(program.dialog, id);
-    if (control == nullptr) {
-      Line("error no control " + std::to_string(id));
-      continue;
-    }
-    const LRESULT check = SendMessageW(control, BM_GETCHECK, 0, 0);
-    const bool button = ClassOf(control) == L"Button";
+  // The controls in template order, the log aside.
+  for (HWND control = GetWindow(program.dialog, GW_CHILD); control != nullptr;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    const int id = GetDlgCtrlID(control);
+    if (id < IDC_TITLE || id > IDC_CHANGES_LEFT || id == IDC_LOG) continue;
+    const bool checked =
+        ClassOf(control) == L"Button" && SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
     Line("control " + std::to_string(id) + " enabled=" + (IsWindowEnabled(control) ? "1" : "0") +
-         " checked=" + (button && check == BST_CHECKED ? "1" : "0") +
-         " text=" + Escape(TextOf(control)));
+         " checked=" + (checked ? "1" : "0") + " text=" + Escape(TextOf(control)));
   }
   HWND list = GetDlgItem(program.dialog, IDC_DRIVE_LIST);
   const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
@@ -251,26 +177,13 @@ void Dump(const Program& program) {
     Line("drive " + std::to_string(i) + " " + Escape(item));
   }
   Line("log " + Escape(TextOf(GetDlgItem(program.dialog, IDC_LOG))));
-}
-
-// Opens the system menu as Alt+Space does and waits until it shows.
-bool OpenSystemMenu(Program& program) {
-  SendAsync(program, WM_SYSCOMMAND, SC_KEYMENU, L' ');
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < kStepTimeoutMs) {
-    HWND menu = nullptr;
-    while ((menu = FindWindowExW(nullptr, menu, kMenuClass, nullptr)) != nullptr) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(menu, &owner);
-      if (owner == program.process.dwProcessId && IsWindowVisible(menu)) {
-        Line("menu-open");
-        return true;
-      }
-    }
-    Sleep(kPollMs);
-  }
-  Line("error the system menu did not open");
-  return false;
+  // The focused control, and whether Enter there presses it (a default push button).
+  HWND focus = FocusOf(program);
+  if (GetParent(focus) != program.dialog) focus = GetParent(focus);  // the list's edit field
+  DWORD_PTR code = 0;
+  SendMessageTimeoutW(focus, WM_GETDLGCODE, 0, 0, SMTO_BLOCK, kStepTimeoutMs, &code);
+  Line("focus " + std::to_string(GetDlgCtrlID(focus)) +
+       " default=" + ((code & DLGC_DEFPUSHBUTTON) != 0 ? "1" : "0"));
 }
 
 struct BoxContents {
@@ -283,15 +196,12 @@ BOOL CALLBACK CollectBoxChild(HWND child, LPARAM l) {
   auto* box = reinterpret_cast<BoxContents*>(l);
   const std::wstring kind = ClassOf(child);
   const std::wstring text = TextOf(child);
-  const LONG style = GetWindowLongW(child, GWL_STYLE);
-  if (kind == L"Static") {
-    if ((style & SS_TYPEMASK) == SS_ICON) {
-      DWORD_PTR icon = 0;
-      SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_BLOCK, kStepTimeoutMs, &icon);
-      box->icon = box->icon || (icon != 0 && IsWindowVisible(child) != FALSE);
-    } else if (!text.empty()) {
-      box->texts += (box->texts.empty() ? L"" : L"|") + text;
-    }
+  if (kind == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+    DWORD_PTR icon = 0;
+    SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_BLOCK, kStepTimeoutMs, &icon);
+    box->icon = box->icon || (icon != 0 && IsWindowVisible(child) != FALSE);
+  } else if (kind == L"Static" && !text.empty()) {
+    box->texts += (box->texts.empty() ? L"" : L"|") + text;
   } else if (kind == L"Button" && IsWindowVisible(child)) {
     box->buttons += (box->buttons.empty() ? L"" : L"|") + text;
   }
@@ -318,82 +228,37 @@ bool Press(Program& program, const std::string& which) {
   HWND box = program.box;
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
-  const DWORD start = GetTickCount();
-  while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start < kStepTimeoutMs) {
-    Sleep(kPollMs);
-  }
   program.box = nullptr;
   // The closed box must not be taken for a new one while it is still being destroyed.
+  const DWORD start = GetTickCount();
   while (IsWindow(box) && GetTickCount() - start < kStepTimeoutMs) Sleep(kPollMs);
   return WaitIdleOrBox(program);
 }
 
-// Closes the menu that sysmenu-open opened, with Escape as often as the menu takes it,
-// and waits until the system command has returned.
-bool CloseMenu(Program& program) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < kStepTimeoutMs) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    GetGUIThreadInfo(program.process.dwThreadId, &info);
-    const bool in_menu = (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) != 0;
-    if (!in_menu && !program.busy) {
-      Line("menu-closed");
-      return true;
-    }
-    if (in_menu) {
-      HWND target = info.hwndMenuOwner != nullptr ? info.hwndMenuOwner : program.dialog;
-      PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 1);
-      PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-    }
-    Sleep(4 * kPollMs);
-  }
-  Line("error the menu did not close");
-  return false;
-}
-
-void PressKey(const Program& program, const std::string& which) {
+bool PressKey(const Program& program, const std::string& which) {
   const WPARAM key = which == "escape" ? VK_ESCAPE : which == "f1" ? VK_F1 : VK_RETURN;
-  GUITHREADINFO info{};
-  info.cbSize = sizeof(info);
-  HWND target = nullptr;
-  if (GetGUIThreadInfo(program.process.dwThreadId, &info)) target = info.hwndFocus;
+  HWND target = FocusOf(program);
   if (target == nullptr) target = program.dialog;
   if (key == VK_F1) {
-    // The platform turns a typed F1 into WM_KEYF1 as it reads the keyboard, which a posted
-    // key does not pass through; the help request starts from there.
+    // A typed F1 becomes WM_KEYF1 as the platform reads the keyboard, which posting skips.
     constexpr UINT kKeyF1 = 0x004D;
     PostMessageW(target, kKeyF1, 0, 0);
-    return;
+  } else {
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
   }
-  PostMessageW(target, WM_KEYDOWN, key, 1);
-  PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+  // The program has read the posted keys once it waits for input again.
+  Sleep(kPollMs);
+  WaitForInputIdle(program.process.hProcess, kStepTimeoutMs);
+  return true;
 }
 
 bool WaitExit(Program& program) {
-  if (WaitForSingleObject(program.process.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0) {
-    Line("error the program did not end");
-    return false;
-  }
   DWORD code = 0;
+  const bool ended = WaitForSingleObject(program.process.hProcess, kStepTimeoutMs) == 0;
   GetExitCodeProcess(program.process.hProcess, &code);
-  Line("ended exit=" + std::to_string(code));
-  return true;
-}
-
-bool Snap(const std::string& name) {
-  Line("snap " + name);
-  const std::wstring done = Widen("snap-" + name + ".done");
-  const DWORD start = GetTickCount();
-  while (GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (GetTickCount() - start > kStepTimeoutMs) {
-      Line("error no screenshot " + name);
-      return false;
-    }
-    Sleep(kPollMs);
-  }
-  DeleteFileW(done.c_str());
-  return true;
+  Line(ended ? "ended exit=" + std::to_string(code) : "error the program did not end");
+  return ended;
 }
 
 bool Start(Program& program, const std::wstring& path) {
@@ -410,56 +275,57 @@ bool Start(Program& program, const std::wstring& path) {
     return false;
   }
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < kStartTimeoutMs) {
+  while (GetTickCount() - start < 2 * kStepTimeoutMs && !Ended(program)) {
     program.dialog = FindDialog(program, kMainCaption);
     if (program.dialog != nullptr) {
       WaitForInputIdle(program.process.hProcess, kStepTimeoutMs);
       Line("started");
       return true;
     }
-    if (Ended(program)) break;
     Sleep(kPollMs);
   }
   Line("error the main dialog did not appear");
   return false;
 }
 
-int Number(const std::string& text) {
-  return std::stoi(text, nullptr, 0);
+// The control `id` of the dialog when a user could click it: visible and enabled.
+HWND Clickable(const Program& program, int id) {
+  HWND control = GetDlgItem(program.dialog, id);
+  if (control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control)) return control;
+  Line("error control " + std::to_string(id) + " cannot be clicked");
+  return nullptr;
 }
 
 bool RunStep(Program& program, const std::string& step) {
   const std::size_t colon = step.find(':');
   const std::string verb = step.substr(0, colon);
   const std::string argument = colon == std::string::npos ? "" : step.substr(colon + 1);
+  const int number = static_cast<int>(std::strtol(argument.c_str(), nullptr, 0));
   Line("step " + step);
+  HWND control = nullptr;  // what a click goes to, when a user can click it
+  if (verb == "select" || verb == "check" || verb == "click") {
+    control = Clickable(program, verb == "select" ? IDC_DRIVE_LIST : number);
+    if (control == nullptr) return false;
+  }
   if (verb == "dump") {
     Dump(program);
-  } else if (verb == "sysmenu-open") {
-    return OpenSystemMenu(program);
-  } else if (verb == "windows") {
-    ListWindows(program);
-  } else if (verb == "menu-close") {
-    return CloseMenu(program);
   } else if (verb == "wait-box") {
-    return WaitBox(program);
-  } else if (verb == "wait-idle") {
-    return WaitIdleOrBox(program);
+    return WaitIdleOrBox(program, true);
   } else if (verb == "select") {
-    HWND list = GetDlgItem(program.dialog, IDC_DRIVE_LIST);
-    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(Number(argument)), 0);
-    SendAsync(program, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_SELCHANGE),
-              reinterpret_cast<LPARAM>(list));
+    SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(number), 0);
+    SendAsync(program, program.dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_SELCHANGE),
+              reinterpret_cast<LPARAM>(control));
     return WaitIdleOrBox(program);
   } else if (verb == "check") {
-    SendMessageW(GetDlgItem(program.dialog, Number(argument)), BM_CLICK, 0, 0);
+    SendMessageW(control, BM_CLICK, 0, 0);
   } else if (verb == "click") {
-    const int id = Number(argument);
-    SendAsync(program, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-              reinterpret_cast<LPARAM>(GetDlgItem(program.dialog, id)));
+    constexpr LPARAM kInside = MAKELPARAM(4, 4);
+    SendMessageTimeoutW(control, WM_LBUTTONDOWN, MK_LBUTTON, kInside, SMTO_BLOCK, kStepTimeoutMs,
+                        nullptr);
+    SendAsync(program, control, WM_LBUTTONUP, 0, kInside);
     return WaitIdleOrBox(program);
   } else if (verb == "sys") {
-    SendAsync(program, WM_SYSCOMMAND, static_cast<WPARAM>(Number(argument)), 0);
+    SendAsync(program, program.dialog, WM_SYSCOMMAND, static_cast<WPARAM>(number), 0);
     return WaitIdleOrBox(program);
   } else if (verb == "box") {
     DumpBox(program);
@@ -467,13 +333,11 @@ bool RunStep(Program& program, const std::string& step) {
     return Press(program, argument);
   } else if (verb == "focus") {
     SendMessageW(program.dialog, WM_NEXTDLGCTL,
-                 reinterpret_cast<WPARAM>(GetDlgItem(program.dialog, Number(argument))), TRUE);
+                 reinterpret_cast<WPARAM>(GetDlgItem(program.dialog, number)), TRUE);
   } else if (verb == "key") {
-    PressKey(program, argument);
+    return PressKey(program, argument);
   } else if (verb == "wait-exit") {
     return WaitExit(program);
-  } else if (verb == "snap") {
-    return Snap(argument);
   } else {
     Line("error unknown step " + step);
     return false;
@@ -495,17 +359,12 @@ int main() {
   bool ok = Start(program, argv[1]);
   for (int i = 2; ok && i < argc; ++i) ok = RunStep(program, Narrow(argv[i]));
 
-  if (program.worker.joinable()) {
-    if (!Ended(program) && program.busy) {
-      TerminateProcess(program.process.hProcess, 1);
-    }
-    program.worker.join();
-  }
+  // Whatever the steps left open ends here, so that no program outlives its test.
   if (!Ended(program)) {
-    // Whatever the steps left open ends here, so that no program outlives its test.
     TerminateProcess(program.process.hProcess, 1);
     WaitForSingleObject(program.process.hProcess, kStepTimeoutMs);
   }
+  if (program.worker.joinable()) program.worker.join();
   CloseHandle(program.process.hThread);
   CloseHandle(program.process.hProcess);
   LocalFree(argv);

@@ -7,18 +7,19 @@ static void InitIconResource() {
 
 namespace varden::qt {
 
-QIcon AppIcon() {
-  static const bool loaded = [] {
+const QIcon& AppIcon() {
+  // Decoded once for the run and shared by every window and icon control. Kept until the
+  // process ends: its pixmaps must not outlive the application object in a static's
+  // destructor.
+  static const QIcon* const icon = [] {
     InitIconResource();
-    return true;
+    auto* built = new QIcon;
+    for (const char* file : {":/varden/varden-16.png", ":/varden/varden-32.png"}) {
+      built->addFile(QString::fromLatin1(file));
+    }
+    return built;
   }();
-  (void)loaded;
-  QIcon icon;
-  for (const char* file :
-       {":/varden/varden-16.png", ":/varden/varden-32.png", ":/varden/varden.png"}) {
-    icon.addFile(QString::fromLatin1(file));
-  }
-  return icon;
+  return *icon;
 }
 
 }  // namespace varden::qt

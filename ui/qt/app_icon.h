@@ -6,7 +6,8 @@
 
 namespace varden::qt {
 
-// The icon at 16, 32 and 256 pixels.
-QIcon AppIcon();
+// The icon at 16 and 32 pixels, the sizes that title bars, task lists and the dialogs' icon
+// controls show (the desktop takes its larger pictures from the installed icon theme).
+const QIcon& AppIcon();
 
 }  // namespace varden::qt

@@ -1,6 +1,7 @@
 #include "ui/qt/html_help.h"
 
 #include <QCoreApplication>
+#include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <system_error>
@@ -18,6 +19,25 @@ std::string WithForwardSlashes(std::string_view text) {
   std::string result(text);
   std::replace(result.begin(), result.end(), '\\', '/');
   return result;
+}
+
+// A new help window stands beside the calling window, on the side with room for it (right
+// first), top edges level; where neither side has room, centred on the caller. Always on the
+// caller's screen.
+void PlaceBeside(QWidget* window, const QWidget* caller) {
+  if (caller == nullptr || !caller->isVisible()) return;
+  const QRect owner = caller->frameGeometry();
+  const QScreen* screen = caller->screen();
+  const QRect area = screen != nullptr ? screen->availableGeometry() : owner;
+  // The frame is not known before the window is mapped; the caller's stands in for it.
+  const QSize frame_extra = owner.size() - caller->geometry().size();
+  const QSize outer = window->size() + frame_extra;
+  QPoint at(owner.right() + 1, owner.top());
+  if (at.x() + outer.width() - 1 > area.right()) at.setX(owner.left() - outer.width());
+  if (at.x() < area.left()) at = owner.center() - QPoint(outer.width() / 2, outer.height() / 2);
+  at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
+  at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+  window->move(at);
 }
 
 bool IsRegularFile(const std::filesystem::path& candidate) {
@@ -94,8 +114,11 @@ QWidget* HtmlHelp(QWidget* caller, std::string_view path) {
       }
     }
   }
-  if (window == nullptr) window = HelpWindow::Open(*file, help->topic, caller);
-  if (window == nullptr) return nullptr;
+  if (window == nullptr) {
+    window = HelpWindow::Open(*file, help->topic, caller);
+    if (window == nullptr) return nullptr;
+    PlaceBeside(window, caller);
+  }
 
   window->show();
   window->raise();

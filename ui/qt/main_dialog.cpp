@@ -57,6 +57,10 @@ QColor PushedTint(const QPalette& palette) {
                           base.blueF() * (1 - kShare) + mark.blueF() * kShare);
 }
 
+// The screen's refresh rate when the platform does not tell it.
+constexpr qreal kDefaultRefreshRate = 60;
+constexpr qreal kMillisecondsPerSecond = 1000;
+
 // The platform's own item of the system menu, in the language of Qt's translations.
 QString CloseItemText() {
   return QCoreApplication::translate("QMdiSubWindow", "&Close");
@@ -163,6 +167,7 @@ void MainDialog::SetText(int id, std::string_view text) {
   QWidget* widget = Control(id);
   if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
     log_text_.assign(text);
+    log_scroll_pending_ = false;
     // As the platform's edit control after new text: caret at the start, scrolled to the top.
     edit->setPlainText(DisplayText(text));
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -237,7 +242,15 @@ void MainDialog::SetEditSelection(int id, int start, int end) {
 }
 
 void MainDialog::ScrollCaret(int id) {
-  if (auto* edit = qobject_cast<QPlainTextEdit*>(Control(id))) edit->ensureCursorVisible();
+  auto* edit = qobject_cast<QPlainTextEdit*>(Control(id));
+  if (edit == nullptr) return;
+  // Before the dialog is shown the log has not been laid out, and the scroll would be
+  // measured against the wrong height: it is done when the dialog shows.
+  if (!edit->isVisible()) {
+    log_scroll_pending_ = true;
+    return;
+  }
+  edit->ensureCursorVisible();
 }
 
 ui::Rect MainDialog::LayoutRect(int id) {
@@ -290,7 +303,9 @@ bool MainDialog::MessageOkCancelExclamation(std::string_view text, std::string_v
                   QMessageBox::Ok | QMessageBox::Cancel, this);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Cancel);
-  return box.exec() != QMessageBox::Cancel;
+  if (box.exec() == QMessageBox::Cancel) return false;
+  if (disc_prompt_hook_) disc_prompt_hook_(logic_->DriveLetter(logic_->SelectedDriveIndex()));
+  return true;
 }
 
 void MainDialog::MessageOk(std::string_view text, std::string_view caption) {
@@ -313,6 +328,7 @@ void MainDialog::ProgressOpen(int range_high, int step) {
   }
   progress_->show();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  progress_painted_.start();
   emit progressOpened();
 }
 
@@ -329,8 +345,15 @@ void MainDialog::ProgressText(std::string_view text) {
   if (progress_ == nullptr) return;
   auto* label = qobject_cast<QLabel*>(progress_->Control(IDC_PROGRESS_TEXT));
   label->setText(FromUtf8(text));
-  // The scan takes no input meanwhile, but every step is painted.
-  progress_->repaint();
+  // The scan takes no input meanwhile. A step is painted at once unless the last painting
+  // is younger than one frame of the screen, which could not show this one anyway.
+  const QScreen* screen = progress_->screen();
+  const qreal hertz =
+      screen != nullptr && screen->refreshRate() > 0 ? screen->refreshRate() : kDefaultRefreshRate;
+  if (progress_painted_.elapsed() >= static_cast<qint64>(kMillisecondsPerSecond / hertz)) {
+    progress_->repaint();
+    progress_painted_.start();
+  }
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   auto* bar = qobject_cast<QProgressBar*>(progress_->Control(IDC_PROGRESS));
   emit progressStepped(bar->value(), label->text());
@@ -395,6 +418,13 @@ void MainDialog::closeEvent(QCloseEvent* event) {
   // The close box is the system's close command; the logic decides how the dialog ends.
   event->ignore();
   RunCommand([this] { logic_->OnSysCommand(ui::kScClose); });
+}
+
+void MainDialog::showEvent(QShowEvent* event) {
+  TemplateDialog::showEvent(event);
+  if (!log_scroll_pending_) return;
+  log_scroll_pending_ = false;
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(Control(IDC_LOG))) edit->ensureCursorVisible();
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {

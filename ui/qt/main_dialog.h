@@ -6,6 +6,7 @@
 // and its context menu.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -54,6 +55,11 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   // The progress window while it exists.
   TemplateDialog* ProgressWindow() const { return progress_; }
   void SetHelpViewer(HelpViewer viewer) { help_viewer_ = std::move(viewer); }
+  // Called with the selected drive's letter when the user answers the disc prompt with OK
+  // (the demo puts a disc into its emulated drive there).
+  void SetDiscPromptHook(std::function<void(char letter)> hook) {
+    disc_prompt_hook_ = std::move(hook);
+  }
 
   // ui::DialogControls
   void Enable(int id, bool on) override;
@@ -97,6 +103,7 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // Answers true when the key ended the dialog or pressed a button.
@@ -109,9 +116,13 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   QMenu* system_menu_ = nullptr;
   QPointer<TemplateDialog> progress_;
   int progress_step_ = 1;
+  QElapsedTimer progress_painted_;  // since the progress window was last painted
   HelpViewer help_viewer_;
+  std::function<void(char letter)> disc_prompt_hook_;
   std::string log_text_;  // the log's text as last set, "\r\n" kept
   bool initialised_ = false;
+  // The log's caret waits to be scrolled into view until the log is laid out (shown).
+  bool log_scroll_pending_ = false;
 };
 
 }  // namespace varden::qt

@@ -125,6 +125,7 @@ BOOL CRegionDlg::OnCommand(WORD id, WORD notification) {
     case IDC_EXIT:
       if (notification != BN_CLICKED) return FALSE;
       logic_.OnCommand(id);
+      RefocusButton(id);
       return TRUE;
     case IDC_DRIVE_LIST:
       if (notification != CBN_SELCHANGE) return FALSE;
@@ -133,6 +134,17 @@ BOOL CRegionDlg::OnCommand(WORD id, WORD notification) {
     default:
       return FALSE;
   }
+}
+
+void CRegionDlg::RefocusButton(int id) {
+  // A mouse click gives a push button the focus without making it the dialog's default
+  // button, and a box opened by the command hands the focus back to whatever the dialog
+  // remembered. Enter then finds no default button and acts as OK, which ends the dialog.
+  // The dialog manager's own focus move (as after Tab) makes the button the default again,
+  // so that Enter presses it. A dialog that is ending is left alone.
+  const HWND button = Item(id);
+  if (!IsWindowVisible(window_) || !IsWindowEnabled(button)) return;
+  SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
 }
 
 BOOL CRegionDlg::OnSysCommand(WPARAM command, LPARAM l) {

@@ -77,6 +77,8 @@ class CRegionDlg final : public ui::DialogControls {
   INT_PTR OnMessage(UINT message, WPARAM w, LPARAM l);
   BOOL OnInitDialog();
   BOOL OnCommand(WORD id, WORD notification);
+  // Gives the push button that ran a command the focus and the default-button state again.
+  void RefocusButton(int id);
   BOOL OnSysCommand(WPARAM command, LPARAM l);
   BOOL OnPaint();
 

@@ -1,7 +1,7 @@
 // Takes the pictures of the program for its documentation, on a real X display (Xvfb): the
 // progress window during the scan, the main dialog, the disc prompt of a region change, the
 // About box and the help window. Each picture is the screen as the user sees it, cut to the
-// windows that are open. Run by scripts/screenshots.sh; not a test.
+// windows that are open. Run by scripts/screenshots.sh.
 //
 //   varden_screenshot_tour <output folder> <name suffix> <help folder>
 #include <QAbstractButton>
@@ -91,13 +91,8 @@ int main(int argc, char** argv) {
   const unsigned code_page = varden::text::LocaleCodePage();
   varden::qt::InstallToolkitTranslation(app, code_page);
 
-  // The demo's drives; the drive without a disc has used one change, so that a change waits
-  // for a disc and asks for one.
-  std::vector<varden::emulated::DriveState> scenario = varden::emulated::DemoScenario();
-  for (auto& drive : scenario) {
-    if (!drive.disc.present) drive.user_changes = 4;
-  }
-  varden::emulated::EmulatedDrives drives(scenario);
+  // The demo's own drives, as a first run of the demo finds them.
+  varden::emulated::EmulatedDrives drives(varden::emulated::DemoScenario());
   varden::SetDeviceSeam(&drives);
   if (varden::AllocateTransferBuffer() != 0) return 1;
   NoWait sleeper;
@@ -110,7 +105,8 @@ int main(int argc, char** argv) {
   dialog.show();
   Shoot("main");
 
-  // The disc prompt: the drive without a disc, its own region, Set Region.
+  // The disc prompt: the drive without a disc. Its first change goes through (no region yet,
+  // every change left); the second asks for a disc.
   auto* list = qobject_cast<QComboBox*>(dialog.Control(IDC_DRIVE_LIST));
   for (int i = 0; i < list->count(); ++i) {
     if (list->itemText(i).startsWith('G')) {
@@ -118,9 +114,12 @@ int main(int argc, char** argv) {
       emit list->activated(i);
     }
   }
+  qobject_cast<QRadioButton*>(dialog.Control(IDC_REGION1))->click();
+  auto* set_region = qobject_cast<QPushButton*>(dialog.Control(IDC_SET_REGION));
+  set_region->click();
   WhenModal<QMessageBox>("disc-prompt",
                          [](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); });
-  qobject_cast<QPushButton*>(dialog.Control(IDC_SET_REGION))->click();
+  set_region->click();
   Shoot("after-cancel");
 
   WhenModal<varden::qt::TemplateDialog>("about",
