@@ -17,11 +17,6 @@ int AllocateTransferBuffer() {
   return 0;
 }
 
-std::string NoTransferBufferMessage() {
-  return "Varden cannot start: the memory for the drive's answers (" +
-         std::to_string(kTransferBufferSize) + " bytes) could not be allocated.";
-}
-
 void ReleaseTransferBuffer() {
   if (allocated == nullptr) return;
   DetachTransferBuffer();

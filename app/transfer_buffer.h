@@ -19,8 +19,4 @@ int AllocateTransferBuffer();
 // Releases what AllocateTransferBuffer allocated; does nothing when nothing was allocated.
 void ReleaseTransferBuffer();
 
-// What the programs say, with the catalogue's "Error" caption, when they refuse to start
-// because the transfer buffer cannot be allocated.
-std::string NoTransferBufferMessage();
-
 }  // namespace varden
