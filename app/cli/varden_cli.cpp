@@ -17,7 +17,8 @@
 //                   "region": the region asked for,
 //                   "outcome": "set" | "send_failed" | "permanent" | "cancelled" |
 //                              "not_ready" | "open_failed" | "no_region_selected" |
-//                              "refused" | "declined",
+//                              "refused" | "declined" | "not_kept" (sent, but the state
+//                              file could not keep it: "after" is what the file holds),
 //                   "changes_left_before": n | null, "changes_left_after": n | null,
 //                   "becomes_permanent": bool,
 //                   "before": REPORT, "after": REPORT | null (null when nothing was sent)
@@ -52,8 +53,8 @@
 #include "drive/drive_access.h"
 #include "drive/linux/sg_device.h"
 #include "drive/region_commands.h"
-#include "emulated/emulated_drive.h"
 #include "emulated/state_file.h"
+#include "emulated/state_store.h"
 #include "region/drive_scan.h"
 #include "region/region_operations.h"
 #include "text/catalogue.h"
@@ -94,6 +95,9 @@ constexpr std::string_view kOutcomeSet = "set";
 constexpr std::string_view kOutcomeRefused = "refused";
 constexpr std::string_view kOutcomeDeclined = "declined";
 constexpr std::string_view kOutcomeUnknown = "unknown";
+constexpr std::string_view kOutcomeNotKept = "not_kept";
+constexpr std::string_view kNotKeptLead =
+    "the change of region was not kept, the drive is as before: ";
 
 // What a change of region spends: the user changes left before and after it (nothing when
 // the drive's count is not known or does not apply), and whether it spends the last one.
@@ -188,26 +192,31 @@ class Program {
       return std::nullopt;
     }
     state_file_ = options_.state_file.empty() ? emulated::DefaultStateFile() : options_.state_file;
-    std::vector<emulated::DriveState> drives;
-    std::error_code ec;
-    if (fs::symlink_status(state_file_, ec).type() == fs::file_type::not_found) {
-      drives = emulated::DemoScenario();
-      std::string error;
-      if (!emulated::SaveState(state_file_, drives, error)) return error;
-    } else {
-      emulated::LoadResult loaded = emulated::LoadState(state_file_);
-      if (!loaded.ok) {
-        return loaded.error +
-               "; the file was left as it is: repair it, or remove it to start "
-               "again from the demo drives";
-      }
-      drives = std::move(loaded.drives);
+    if (state_file_.empty())
+      return "no home folder for the state file; name one with --emulated=FILE";
+    auto store = std::make_unique<emulated::StoredDrives>(state_file_);
+    // A change is refused here, before anything is sent, when it could not be kept.
+    if (std::optional<std::string> error = store->Connect(options_.command == Command::kSet)) {
+      if (!store->Damaged()) return error;
+      return *error +
+             "; the file was left as it is: repair it, or remove it to start "
+             "again from the demo drives";
     }
-    auto emulated_drives = std::make_unique<emulated::EmulatedDrives>(std::move(drives));
-    emulated_ = emulated_drives.get();
-    seam_ = std::move(emulated_drives);
+    emulated_ = store.get();
+    seam_ = std::move(store);
     SetDeviceSeam(seam_.get());
     return std::nullopt;
+  }
+
+  // A failure of the state file during the command (busy for long, damaged meanwhile): the
+  // answers are incomplete, so the command fails, on standard error and in the document.
+  int StoreFailure(int status, Json& doc) {
+    if (emulated_ == nullptr || emulated_->Error().empty()) return status;
+    doc["ok"] = false;
+    doc["exit_status"] = kExitDriveFailed;
+    if (doc["error"].is_null()) doc["error"] = emulated_->Error();
+    err_.Line(std::string(kProgram) + ": " + emulated_->Error());
+    return kExitDriveFailed;
   }
 
   // The list index of the drive named on the command line, or the first drive found.
@@ -318,16 +327,17 @@ class Program {
 
   int List() {
     const std::vector<std::string>& items = view_->DriveList();
+    Json doc = Document(kExitOk, std::nullopt);
+    const int status = StoreFailure(kExitOk, doc);
     if (options_.json) {
       Json drives = Json::array();
       for (int i = 0; i < static_cast<int>(items.size()); ++i) drives.push_back(DriveJson(i));
-      Json doc = Document(kExitOk, std::nullopt);
       doc["drives"] = drives;
       Print(doc);
     } else {
       for (const std::string& item : items) out_.Line(Printable(item));
     }
-    return kExitOk;
+    return status;
   }
 
   int Report() {
@@ -339,10 +349,10 @@ class Program {
     const std::size_t first = view_->LogPieces().size();
     ReportRegion(*view_);
     const ReportSummary summary = Summarize(*view_, first);
-    const int status = summary.drive_state_read ? kExitOk : kExitDriveFailed;
+    Json doc = Document(summary.drive_state_read ? kExitOk : kExitDriveFailed, std::nullopt);
+    const int status = StoreFailure(doc["exit_status"].get<int>(), doc);
 
     if (options_.json) {
-      Json doc = Document(status, std::nullopt);
       doc["drive"] = DriveJson(index);
       doc["log"] = TerminalLineEnds(view_->LogText());
       doc["report"] = SummaryJson(summary);
@@ -419,14 +429,16 @@ class Program {
     const ReportSummary after = Summarize(*view_, outcome_piece + 1);
     int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
 
+    // A change that reached the drive but could not be saved: the drive is as the file
+    // holds it, and the final report shows that.
     std::optional<std::string> error;
-    if (emulated_ != nullptr) {
-      std::string save_error;
-      if (!emulated::SaveState(state_file_, emulated_->Drives(), save_error)) {
-        error = save_error;
-        status = kExitDriveFailed;
-      }
+    if (emulated_ != nullptr && emulated_->NotKept()) {
+      outcome = kOutcomeNotKept;
+      error = std::string(kNotKeptLead) + *emulated_->NotKept();
+    } else if (emulated_ != nullptr && !emulated_->Error().empty()) {
+      error = emulated_->Error();
     }
+    if (error) status = kExitDriveFailed;
 
     if (options_.json) {
       doc["ok"] = status == kExitOk;
@@ -495,7 +507,7 @@ class Program {
   Console& talk_;  // questions and the cost: standard output, or standard error under --json
 
   std::unique_ptr<DeviceSeam> seam_;
-  emulated::EmulatedDrives* emulated_ = nullptr;  // the seam, when it is the emulated drives
+  emulated::StoredDrives* emulated_ = nullptr;  // the seam, when it is the emulated drives
   fs::path state_file_;
 
   std::unique_ptr<DriveTable> table_;
