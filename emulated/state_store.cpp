@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <functional>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -18,6 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::chrono::milliseconds kLockRetry{20};
+constexpr std::string_view kLockSuffix = ".lock";
+constexpr std::size_t kMaxNameBytes = 255;    // the longest name a folder takes
+constexpr std::size_t kLockNameReserve = 32;  // fingerprint and suffix
 
 std::string Quoted(const fs::path& file) {
   return "\"" + ShownText(file.string()) + "\"";
@@ -41,9 +47,17 @@ bool RegionStateChanged(const std::vector<DriveState>& before,
 }  // namespace
 
 fs::path StateLock::LockFileOf(const fs::path& state_file) {
-  fs::path lock = LinkTarget(state_file);
-  lock += ".lock";
-  return lock;
+  const fs::path target = LinkTarget(state_file);
+  const std::string name = target.filename().string();
+  std::string lock = name + std::string(kLockSuffix);
+  if (lock.size() > kMaxNameBytes) {
+    // A name near the limit: its start and a fingerprint of the whole.
+    char fingerprint[24];
+    std::snprintf(fingerprint, sizeof fingerprint, ".%016zx", std::hash<std::string>{}(name));
+    lock =
+        name.substr(0, kMaxNameBytes - kLockNameReserve) + fingerprint + std::string(kLockSuffix);
+  }
+  return target.parent_path() / lock;
 }
 
 StateLock::StateLock(const fs::path& state_file, std::chrono::milliseconds wait) {
