@@ -3,6 +3,7 @@
 #include "emulated/state_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,7 +133,7 @@ std::string DriveE(const std::string& fields) {
 TEST_F(StateFileTest, UnusableFileIsReportedByNameAndLeftAlone) {
   struct Case {
     std::string text;
-    const char* says;  // part of the error
+    std::string says;  // part of the error
   } const cases[] = {
       {"", "not valid JSON"},
       {R"({"version": 1, "drives": [{"letter": "E",)", "not valid JSON"},
@@ -157,6 +158,19 @@ TEST_F(StateFileTest, UnusableFileIsReportedByNameAndLeftAlone) {
       {DriveE(R"("user_change": 3)"), "drives[0].user_change: not a known field"},
       {DriveE(R"("vendor": "MERIDAX CO")"), "drives[0].vendor"},
       {DriveE(R"("inquiry_length": 97)"), "drives[0].inquiry_length"},
+      {R"({"version": 1, "drives": [], "extra": 1})", "top level.extra: not a known field"},
+      {R"({"version": 0, "drives": []})", "version: 0 is not a format"},
+      {DriveE(R"("vendor": "MX\u0007")"), "drives[0].vendor: only printable ASCII"},
+      {std::string(70000, '[') + std::string(70000, ']'), "nested deeper than 4 levels"},
+      {DriveE(R"("disc": {"rmi": [[1]]})"), "nested deeper than 4 levels"},
+      {DriveE(R"("user_changes": 3, "user_changes": 4)"), "key \"user_changes\" stands twice"},
+      // Text from the file is shown with its control characters escaped (C0 and C1), and
+      // cut at a character boundary.
+      {DriveE(R"("region_mask": "\u001b[31mRED")"), R"(found "\u001B[31mRED")"},
+      {DriveE(R"("vendor": "\u009b31m\u001b]0;title\u0007")"),
+       R"("\u009B31m\u001B]0;title\u0007")"},
+      {DriveE(R"("product": ")" + std::string(31, 'x') + "\u00e9\u00e9\u00e9\u00e9\u00e9\""),
+       "\"" + std::string(31, 'x') + "\u00e9\u00e9\u00e9\u00e9...\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -166,6 +180,8 @@ TEST_F(StateFileTest, UnusableFileIsReportedByNameAndLeftAlone) {
     EXPECT_TRUE(loaded.drives.empty());
     EXPECT_TRUE(Has(loaded.error, file_.string())) << loaded.error;
     EXPECT_TRUE(Has(loaded.error, c.says)) << loaded.error;
+    EXPECT_TRUE(std::none_of(loaded.error.begin(), loaded.error.end(),
+                             [](char b) { return b >= 0 && b < ' '; }));
     EXPECT_EQ(ReadFile(file_), c.text);  // byte for byte, and nothing written beside it
     EXPECT_EQ(Listing(folder_), std::vector<std::string>{"drives.json"});
   }
@@ -193,23 +209,86 @@ TEST_F(StateFileTest, InterruptedSaveLeavesTheOldStateAndTheNextSaveWorks) {
     EXPECT_EQ(ReadFile(file_), before);
     EXPECT_EQ(Listing(folder_).size(), 2u) << "the interrupted new file stays behind";
 
-    // The leftover does not stand in the way of the next save.
+    // The leftover of a process that has ended (here: one that has just exited) is removed
+    // by the next save, as is this process's own.
+    if (stop == SaveStop::kBeforeRename) {
+      const pid_t child = ::fork();
+      if (child == 0) ::_exit(0);
+      ::waitpid(child, nullptr, 0);
+      for (std::string name : Listing(folder_)) {
+        const std::string pid = "." + std::to_string(::getpid()) + ".";
+        if (const auto at = name.find(pid); at != std::string::npos) {
+          const fs::path leftover = folder_ / name;
+          fs::rename(leftover,
+                     folder_ / name.replace(at, pid.size(), "." + std::to_string(child) + "."));
+        }
+      }
+    }
     Save(drives);
     const LoadResult after = LoadState(file_);
     ASSERT_TRUE(after.ok) << after.error;
     EXPECT_EQ(after.drives[0].region_mask, RegionMaskOf(3));
+    EXPECT_EQ(Listing(folder_), std::vector<std::string>{"drives.json"});
   }
+}
+
+// A save writes through links, keeps the mode of the file it replaces (a new file is private),
+// and takes a name up to the file system's limit; a file nobody may write is refused before.
+TEST_F(StateFileTest, SaveKeepsLinksAndModes) {
+  struct Case {
+    const char* name;
+    bool link;
+    std::optional<fs::perms> mode;  // of the file before the save; none: no file yet
+    fs::perms after;
+  } const cases[] = {
+      {"drives.json", false, std::nullopt, fs::perms(0600)},
+      {"drives.json", false, fs::perms(0640), fs::perms(0640)},
+      {"drives.json", true, fs::perms(0604), fs::perms(0604)},
+      {"drives.json", true, std::nullopt, fs::perms(0600)},
+      {nullptr, false, fs::perms(0644), fs::perms(0644)},  // a name of 255 bytes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name ? c.name : "long name");
+    fs::remove_all(folder_);
+    fs::create_directories(folder_ / "real");
+    const fs::path target = folder_ / "real" / (c.name ? c.name : std::string(255, 'n'));
+    if (c.mode) {
+      Save({DriveState{}});
+      fs::rename(file_, target);
+      fs::permissions(target, *c.mode);
+    }
+    const fs::path named = c.link ? file_ : target;
+    if (c.link) fs::create_symlink(fs::path("real") / target.filename(), file_);
+    EXPECT_EQ(CheckWritable(named), "");
+    std::string error;
+    ASSERT_TRUE(SaveState(named, {Unusual('E')}, error)) << error;
+    EXPECT_EQ(fs::is_symlink(file_), c.link);
+    EXPECT_EQ(Fields(LoadState(target).drives.at(0)), Fields(Unusual('E')));
+    EXPECT_EQ(fs::status(target).permissions(), c.after);
+    EXPECT_EQ(Listing(folder_ / "real").size(), 1u);
+  }
+  Save({DriveState{}});
+  fs::permissions(file_, fs::perms(0444));  // read-only says so, even to the superuser
+  EXPECT_TRUE(Has(CheckWritable(file_), "read-only")) << CheckWritable(file_);
 }
 
 TEST_F(StateFileTest, FailedSaveKeepsTheOldFileAndLeavesNothingBehind) {
   Save(DemoScenario());
   const auto before = ReadFile(file_);
-  std::vector<DriveState> bad = DemoScenario();
-  bad[1].letter = bad[0].letter;  // a file that could not be read back
   std::string error;
-  EXPECT_FALSE(SaveState(file_, bad, error));
-  EXPECT_TRUE(Has(error, "drives[1].letter")) << error;
-  EXPECT_EQ(ReadFile(file_), before);
+  // Drives that could not be read back.
+  const std::pair<void (*)(DriveState&), const char*> bad_drives[] = {
+      {[](DriveState& d) { d.letter = 'E'; }, "drives[1].letter"},
+      {[](DriveState& d) { d.user_changes = -1; }, "drives[1].user_changes: -1 is out of range"},
+      {[](DriveState& d) { d.vendor_resets = -1; }, "drives[1].vendor_resets: -1"},
+  };
+  for (const auto& [spoil, says] : bad_drives) {
+    std::vector<DriveState> bad = DemoScenario();
+    spoil(bad[1]);
+    EXPECT_FALSE(SaveState(file_, bad, error));
+    EXPECT_TRUE(Has(error, says)) << error;
+    EXPECT_EQ(ReadFile(file_), before);
+  }
 
   // A folder standing where the file should be: the rename fails and the new file goes.
   const fs::path taken = folder_ / "taken";
@@ -242,6 +321,11 @@ TEST(DefaultStateFileTest, FollowsTheStateFolderOfTheUser) {
   for (const auto& [state_home, expected] : cases) {
     const ScopedEnv state("XDG_STATE_HOME", state_home);
     EXPECT_EQ(DefaultStateFile(), fs::path(expected));
+  }
+  // Without a usable HOME the user's home folder comes from the system, never a relative path.
+  for (const char* unusable : {"", "relative/home"}) {
+    const ScopedEnv no_home("HOME", unusable);
+    EXPECT_TRUE(DefaultStateFile().is_absolute()) << DefaultStateFile();
   }
 }
 
