@@ -209,19 +209,15 @@ TEST_F(StateFileTest, InterruptedSaveLeavesTheOldStateAndTheNextSaveWorks) {
     EXPECT_EQ(ReadFile(file_), before);
     EXPECT_EQ(Listing(folder_).size(), 2u) << "the interrupted new file stays behind";
 
-    // The leftover of a process that has ended (here: one that has just exited) is removed
-    // by the next save, as is this process's own.
-    if (stop == SaveStop::kBeforeRename) {
-      const pid_t child = ::fork();
-      if (child == 0) ::_exit(0);
-      ::waitpid(child, nullptr, 0);
-      for (std::string name : Listing(folder_)) {
-        const std::string pid = "." + std::to_string(::getpid()) + ".";
-        if (const auto at = name.find(pid); at != std::string::npos) {
-          const fs::path leftover = folder_ / name;
-          fs::rename(leftover,
-                     folder_ / name.replace(at, pid.size(), "." + std::to_string(child) + "."));
-        }
+    // The next save removes leftovers of ended processes (a child's) and of this one.
+    const pid_t child = stop == SaveStop::kBeforeRename ? ::fork() : ::getpid();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    for (std::string name : Listing(folder_)) {
+      const std::string pid = "." + std::to_string(::getpid()) + ".";
+      const fs::path from = folder_ / name;
+      if (const auto at = name.find(pid); at != std::string::npos) {
+        fs::rename(from, folder_ / name.replace(at, pid.size(), "." + std::to_string(child) + "."));
       }
     }
     Save(drives);
@@ -235,39 +231,28 @@ TEST_F(StateFileTest, InterruptedSaveLeavesTheOldStateAndTheNextSaveWorks) {
 // A save writes through links, keeps the mode of the file it replaces (a new file is private),
 // and takes a name up to the file system's limit; a file nobody may write is refused before.
 TEST_F(StateFileTest, SaveKeepsLinksAndModes) {
-  struct Case {
-    const char* name;
-    bool link;
-    std::optional<fs::perms> mode;  // of the file before the save; none: no file yet
-    fs::perms after;
-  } const cases[] = {
-      {"drives.json", false, std::nullopt, fs::perms(0600)},
-      {"drives.json", false, fs::perms(0640), fs::perms(0640)},
-      {"drives.json", true, fs::perms(0604), fs::perms(0604)},
-      {"drives.json", true, std::nullopt, fs::perms(0600)},
-      {nullptr, false, fs::perms(0644), fs::perms(0644)},  // a name of 255 bytes
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name ? c.name : "long name");
+  const std::tuple<std::string, bool, int> cases[] = {// name, through a link, mode before
+                                                      {std::string(255, 'n'), false, 0644},
+                                                      {"a.json", false, 0},
+                                                      {"a.json", false, 0640},
+                                                      {"a.json", true, 0604},
+                                                      {"a.json", true, 0}};
+  for (const auto& [name, link, mode] : cases) {
+    SCOPED_TRACE(testing::Message() << name.size() << link << mode);
     fs::remove_all(folder_);
-    fs::create_directories(folder_ / "real");
-    const fs::path target = folder_ / "real" / (c.name ? c.name : std::string(255, 'n'));
-    if (c.mode) {
-      Save({DriveState{}});
-      fs::rename(file_, target);
-      fs::permissions(target, *c.mode);
-    }
-    const fs::path named = c.link ? file_ : target;
-    if (c.link) fs::create_symlink(fs::path("real") / target.filename(), file_);
+    const fs::path target = folder_ / "real" / name, named = link ? file_ : target;
+    fs::create_directories(target.parent_path());
+    if (mode != 0) std::ofstream(target) << "x";
+    if (mode != 0) fs::permissions(target, fs::perms(mode));
+    if (link) fs::create_symlink(fs::path("real") / name, file_);
     EXPECT_EQ(CheckWritable(named), "");
     std::string error;
     ASSERT_TRUE(SaveState(named, {Unusual('E')}, error)) << error;
-    EXPECT_EQ(fs::is_symlink(file_), c.link);
+    EXPECT_EQ(fs::is_symlink(file_), link);
     EXPECT_EQ(Fields(LoadState(target).drives.at(0)), Fields(Unusual('E')));
-    EXPECT_EQ(fs::status(target).permissions(), c.after);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(mode != 0 ? mode : 0600));
     EXPECT_EQ(Listing(folder_ / "real").size(), 1u);
   }
-  Save({DriveState{}});
   fs::permissions(file_, fs::perms(0444));  // read-only says so, even to the superuser
   EXPECT_TRUE(Has(CheckWritable(file_), "read-only")) << CheckWritable(file_);
 }

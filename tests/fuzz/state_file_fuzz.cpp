@@ -2,38 +2,25 @@
 // and drives that load save and load again as the same drives.
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <string>
 
 #include "emulated/state_file.h"
 
 namespace fs = std::filesystem;
 using namespace varden::emulated;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   static const fs::path folder =
       fs::temp_directory_path() / ("varden-fuzz-" + std::to_string(getpid()));
-  static const bool made = fs::create_directories(folder) || fs::is_directory(folder);
-  if (!made) std::abort();
-  const fs::path input = folder / "input.json";
-  const fs::path saved = folder / "saved.json";
-  std::ofstream(input, std::ios::binary | std::ios::trunc)
+  fs::create_directories(folder);
+  std::ofstream(folder / "input.json", std::ios::binary)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  const LoadResult loaded = LoadState(input);
-  if (!loaded.ok) return 0;
+  const LoadResult loaded = LoadState(folder / "input.json");
   std::string error;
-  if (!SaveState(saved, loaded.drives, error)) {
-    std::fprintf(stderr, "loaded drives do not save: %s\n", error.c_str());
-    std::abort();
-  }
-  const LoadResult again = LoadState(saved);
-  if (!again.ok || StateText(again.drives) != StateText(loaded.drives)) {
-    std::fprintf(stderr, "saved drives do not load back the same: %s\n", again.error.c_str());
-    std::abort();
-  }
+  if (!loaded.ok) return 0;
+  if (!SaveState(folder / "saved.json", loaded.drives, error)) std::abort();
+  const LoadResult again = LoadState(folder / "saved.json");
+  if (!again.ok || StateText(again.drives) != StateText(loaded.drives)) std::abort();
   return 0;
 }
