@@ -630,13 +630,24 @@ fs::path SaveTarget(const fs::path& file) {
   return target;
 }
 
+}  // namespace
+
+std::string Fingerprint(const std::string& name) {
+  std::uint64_t hash = std::hash<std::string>{}(name);
+  std::string digits(16, '0');
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it, hash >>= 4) {
+    *it = "0123456789abcdef"[hash & 0xF];
+  }
+  return digits;
+}
+
+namespace {
+
 // The start of every temporary file name of `target`: short enough that the whole name
 // stays within the limit, and marked with a fingerprint of the whole name.
 std::string TempPrefix(const fs::path& target) {
   std::string name = target.filename().string();
-  char fingerprint[24];
-  std::snprintf(fingerprint, sizeof fingerprint, "%016zx",
-                std::hash<std::string>{}(name)&std::numeric_limits<std::size_t>::max());
+  const std::string fingerprint = Fingerprint(name);
   const std::size_t keep = kMaxNameBytes - kTempNameReserve;
   if (name.size() > keep) name.resize(keep);
   return "." + name + "." + fingerprint + ".";
@@ -740,7 +751,7 @@ bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>&
   }
 
   // From here to the rename the save runs to its end or fails as a whole.
-  const SignalsHeld held;
+  [[maybe_unused]] const SignalsHeld held;
   RemoveStaleTemps(target);
   fs::path temp;
   const int fd = CreateTempBeside(target, temp);
@@ -799,7 +810,7 @@ std::string CheckWritable(const std::filesystem::path& file) {
     return prefix + "the file is read-only; make it writable to change a drive";
   }
 #endif
-  const SignalsHeld held;
+  [[maybe_unused]] const SignalsHeld held;
   fs::path temp;
   const int fd = CreateTempBeside(target, temp);
   if (fd < 0) {
@@ -877,7 +888,7 @@ std::filesystem::path DefaultStateFile() {
       state != nullptr && fs::path(state).is_absolute()) {
     return fs::path(state) / tail;
   }
-  if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).is_absolute()) {
+  if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).has_root_directory()) {
     return fs::path(home) / ".local" / "state" / tail;
   }
 #ifndef _WIN32

@@ -38,6 +38,9 @@ enum class SaveStop { kNever, kAfterHalfTheText, kBeforeRename };
 bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>& drives,
                std::string& error, SaveStop stop);
 
+// Sixteen hexadecimal digits derived from a name, to tell long names with one start apart.
+std::string Fingerprint(const std::string& name);
+
 // The file that a save of `file` replaces: `file` itself, or the end of its chain of links.
 std::filesystem::path LinkTarget(const std::filesystem::path& file);
 
