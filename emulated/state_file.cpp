@@ -888,7 +888,8 @@ std::filesystem::path DefaultStateFile() {
       state != nullptr && fs::path(state).is_absolute()) {
     return fs::path(state) / tail;
   }
-  if (const char* home = std::getenv("HOME"); home != nullptr && fs::path(home).has_root_directory()) {
+  if (const char* home = std::getenv("HOME");
+      home != nullptr && fs::path(home).has_root_directory()) {
     return fs::path(home) / ".local" / "state" / tail;
   }
 #ifndef _WIN32
