@@ -807,7 +807,8 @@ std::string CheckWritable(const std::filesystem::path& file) {
   struct stat old {};
   if (::stat(target.c_str(), &old) == 0 &&
       ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0)) {
-    return prefix + "the file is read-only; make it writable to change a drive";
+    return prefix +
+           "the file is read-only (or not yours to write); make it writable to change a drive";
   }
 #endif
   [[maybe_unused]] const SignalsHeld held;
