@@ -26,8 +26,11 @@ clang++-14 -std=c++20 -O1 -g -I. -Wall -Wextra -Werror \
   tests/fuzz/state_file_fuzz.cpp emulated/state_file.cpp emulated/emulated_drive.cpp \
   drive/region_commands.cpp drive/drive_access.cpp app/transfer_buffer.cpp -o "$out/state_file_fuzz"
 
-# Every input is written to a file and saved once; a memory file system keeps that quick.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+# Every input is written to a file and saved once: in a folder of its own, on a memory file
+# system where there is one, removed afterwards.
+scratch=$(mktemp -d -p "$([ -d /dev/shm ] && [ -w /dev/shm ] && echo /dev/shm || echo /tmp)")
+trap 'rm -rf "$scratch"' EXIT
+export TMPDIR=$scratch
 # New inputs go to the build folder; the committed seeds stay as they are.
 "$out/state_file_fuzz" -runs="$runs" -max_len=16384 -timeout=10 -seed=1 \
   "$out/corpus" tests/fuzz/corpus

@@ -201,7 +201,6 @@ TEST_F(StateFileTest, InterruptedSaveLeavesTheOldStateAndTheNextSaveWorks) {
     std::vector<DriveState> drives = DemoScenario();
     Save(drives);
     const auto before = ReadFile(file_);
-
     drives[0].region_mask = RegionMaskOf(3);
     std::string error;
     EXPECT_FALSE(SaveState(file_, drives, error, stop));
@@ -213,11 +212,11 @@ TEST_F(StateFileTest, InterruptedSaveLeavesTheOldStateAndTheNextSaveWorks) {
     const pid_t child = stop == SaveStop::kBeforeRename ? ::fork() : ::getpid();
     if (child == 0) ::_exit(0);
     ::waitpid(child, nullptr, 0);
-    for (std::string name : Listing(folder_)) {
-      const std::string pid = "." + std::to_string(::getpid()) + ".";
-      const fs::path from = folder_ / name;
+    const std::string pid = "." + std::to_string(::getpid()) + ".";
+    for (const std::string& name : Listing(folder_)) {
       if (const auto at = name.find(pid); at != std::string::npos) {
-        fs::rename(from, folder_ / name.replace(at, pid.size(), "." + std::to_string(child) + "."));
+        fs::rename(folder_ / name, folder_ / (name.substr(0, at) + "." + std::to_string(child) +
+                                              "." + name.substr(at + pid.size())));
       }
     }
     Save(drives);
@@ -261,8 +260,8 @@ TEST_F(StateFileTest, FailedSaveKeepsTheOldFileAndLeavesNothingBehind) {
   Save(DemoScenario());
   const auto before = ReadFile(file_);
   std::string error;
-  // Drives that could not be read back.
   const std::pair<void (*)(DriveState&), const char*> bad_drives[] = {
+      // unreadable back
       {[](DriveState& d) { d.letter = 'E'; }, "drives[1].letter"},
       {[](DriveState& d) { d.user_changes = -1; }, "drives[1].user_changes: -1 is out of range"},
       {[](DriveState& d) { d.vendor_resets = -1; }, "drives[1].vendor_resets: -1"},
@@ -274,7 +273,6 @@ TEST_F(StateFileTest, FailedSaveKeepsTheOldFileAndLeavesNothingBehind) {
     EXPECT_TRUE(Has(error, says)) << error;
     EXPECT_EQ(ReadFile(file_), before);
   }
-
   // A folder standing where the file should be: the rename fails and the new file goes.
   const fs::path taken = folder_ / "taken";
   fs::create_directories(taken / "inside");
