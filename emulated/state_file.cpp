@@ -27,10 +27,14 @@
 // keeps its default; a field this program does not know is an error, so that a misspelt
 // name is reported instead of silently ignored. Values are checked: letters D to Z and each
 // letter once, bytes 0 to 255, user changes and vendor resets 0 to 7, the INQUIRY length 0
-// to 96, identification texts of printable ASCII no longer than their INQUIRY fields.
+// to 96, identification texts of printable ASCII no longer than their INQUIRY fields. A key
+// that stands twice in one object is an error (not "the last one wins"), and nesting deeper
+// than the format's four levels is refused before the text is parsed. Text from the file is
+// shown in messages with its control characters escaped.
 //
-// Loading never writes. Saving writes a new file beside the old one, flushes it to the disk
-// and renames it over the old one, so the file is either the old state or the new one.
+// Loading never writes. Saving writes a new file beside the old one (beside the target of a
+// link), flushes it to the disk and renames it over the old one, so the file is either the
+// old state or the new one.
 #include "emulated/state_file.h"
 
 #include <fcntl.h>
