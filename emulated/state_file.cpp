@@ -27,10 +27,14 @@
 // keeps its default; a field this program does not know is an error, so that a misspelt
 // name is reported instead of silently ignored. Values are checked: letters D to Z and each
 // letter once, bytes 0 to 255, user changes and vendor resets 0 to 7, the INQUIRY length 0
-// to 96, identification texts of printable ASCII no longer than their INQUIRY fields.
+// to 96, identification texts of printable ASCII no longer than their INQUIRY fields. A key
+// that stands twice in one object is an error (not "the last one wins"), and nesting deeper
+// than the format's four levels is refused before the text is parsed. Text from the file is
+// shown in messages with its control characters escaped.
 //
-// Loading never writes. Saving writes a new file beside the old one, flushes it to the disk
-// and renames it over the old one, so the file is either the old state or the new one.
+// Loading never writes. Saving writes a new file beside the old one (beside the target of a
+// link), flushes it to the disk and renames it over the old one, so the file is either the
+// old state or the new one.
 #include "emulated/state_file.h"
 
 #include <fcntl.h>
@@ -39,6 +43,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -52,6 +57,9 @@
 #include <share.h>
 #include <sys/stat.h>
 #else
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -59,6 +67,41 @@
 #include "drive/scsi_codes.h"
 
 namespace varden::emulated {
+
+std::string ShownText(std::string_view text, std::size_t max_bytes) {
+  std::string shown;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    // The length of a well-formed UTF-8 character starting here, or 0.
+    std::size_t length = lead < 0x80           ? 1
+                         : (lead >> 5) == 0x6  ? 2
+                         : (lead >> 4) == 0xE  ? 3
+                         : (lead >> 3) == 0x1E ? 4
+                                               : 0;
+    if (length > text.size() - i) length = 0;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) length = 0;
+    }
+    std::string piece;
+    char escaped[8];
+    const bool c1 = length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (length == 0 || lead < 0x20 || lead == 0x7F || c1) {
+      // A control character (C0, DEL, C1) or a byte that is no character: shown as a code.
+      const unsigned code = c1 ? static_cast<unsigned char>(text[i + 1]) : lead;
+      std::snprintf(escaped, sizeof escaped, length == 0 ? "\\x%02X" : "\\u%04X", code);
+      piece = escaped;
+      length = length == 0 ? 1 : length;
+    } else {
+      piece.assign(text.substr(i, length));
+    }
+    if (shown.size() + piece.size() > max_bytes) return shown + "...";
+    shown += piece;
+    i += length;
+  }
+  return shown;
+}
+
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -73,6 +116,16 @@ constexpr int kMaxBecomingReadyTests = 1000000;
 constexpr int kMaxReportedSenseLength = 255;
 constexpr std::uintmax_t kMaxFileSize = 1 << 20;  // far above any real list of drives
 constexpr int kTempNameAttempts = 100;
+// Objects and lists nest four deep in a state file (top level, drives, a drive, its disc);
+// anything deeper is refused before it is parsed.
+constexpr int kMaxNesting = 4;
+constexpr std::size_t kShownBytes = 40;  // of a value quoted in a message
+// A temporary file's name: "." + the start of the file's name + the fingerprint of the whole
+// name + the process id and a counter, within the longest name a folder takes.
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::size_t kTempNameReserve = 64;  // fingerprint, process id, counter, dots
+constexpr std::string_view kTempSuffix = ".tmp";
+constexpr int kMaxLinkHops = 40;  // the kernel's own limit on a chain of links
 constexpr std::uint8_t kRpcSchemeNotEnforced = 0x00;
 constexpr std::uint8_t kRmiAllRegions = 0x00;  // no bit set: no region forbidden
 // Bit n-1 set forbids region n: everything but regions 2 and 4.
@@ -92,7 +145,7 @@ class FormatError : public std::runtime_error {
 
 std::string Quoted(const fs::path& file) {
   std::string quoted = "\"";
-  quoted += file.string();
+  quoted += ShownText(file.string());
   quoted += '"';
   return quoted;
 }
@@ -186,7 +239,8 @@ class ObjectReader {
                             (text[1] == 'x' || text[1] == 'X') &&
                             text.find_first_not_of("0123456789abcdefABCDEF", 2) == text.npos;
       if (!hex_form) {
-        Fail(PathOf(key), "expected a byte such as 253 or \"0xFD\", found \"" + text + "\"");
+        Fail(PathOf(key), "expected a byte such as 253 or \"0xFD\", found \"" +
+                              ShownText(text, kShownBytes) + "\"");
       }
       out = static_cast<std::uint8_t>(std::strtoul(text.c_str() + 2, nullptr, 16));
       return;
@@ -237,11 +291,10 @@ class ObjectReader {
     }
   }
 
+  // The nesting was bounded before parsing, so dump() recurses only a few levels.
   static std::string Describe(const Json& v) {
-    const std::string text = v.dump();
-    constexpr std::size_t kShown = 40;
     return std::string(v.type_name()) + " " +
-           (text.size() > kShown ? text.substr(0, kShown) + "..." : text);
+           ShownText(v.dump(-1, ' ', false, Json::error_handler_t::replace), kShownBytes);
   }
 
   [[noreturn]] static void Fail(const std::string& path, const std::string& what) {
@@ -349,7 +402,8 @@ std::vector<DriveState> DrivesFromJson(const Json& root) {
 
 std::string CheckText(const std::string& path, const std::string& text, std::size_t width) {
   if (text.size() > width) {
-    return path + ": \"" + text + "\" is longer than " + std::to_string(width) + " characters";
+    return path + ": \"" + ShownText(text, kShownBytes) + "\" is longer than " +
+           std::to_string(width) + " characters";
   }
   for (const char c : text) {
     if (c < ' ' || c > '~') return path + ": only printable ASCII characters may stand here";
@@ -452,9 +506,22 @@ long ProcessId() {
   return _getpid();
 }
 void SyncFolder(const fs::path&) {}  // the rename is on the disk once it returns
+// On Windows a file's only permission is being read-only; the new file is not.
+bool KeepOwnerAndMode(int, const fs::path&) {
+  return true;
+}
 #else
+// Gives the new file the mode, and when this process may, the owner of the file it replaces.
+bool KeepOwnerAndMode(int fd, const fs::path& replaced) {
+  struct stat old {};
+  if (::stat(replaced.c_str(), &old) != 0) return errno == ENOENT;  // a new file stays 0600
+  if (::geteuid() == 0 && ::fchown(fd, old.st_uid, old.st_gid) != 0) return false;
+  return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
+
 int OpenNew(const fs::path& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // Private state: only the owner reads it, unless the file it replaces says otherwise.
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
 }
 long WriteSome(int fd, const char* data, std::size_t size) {
   return ::write(fd, data, size);
@@ -477,14 +544,17 @@ void SyncFolder(const fs::path& folder) {
 }
 #endif
 
-// Creates a new file beside `file` that no one else writes: the name carries the process id
-// and a counter, and the file must not exist yet, so a temporary file left by an earlier,
+std::string TempPrefix(const fs::path& target);
+
+// Creates a new file beside `target` that no one else writes: the name carries the process
+// id and a counter, and the file must not exist yet, so a temporary file left by an earlier,
 // interrupted save is never reused.
-int CreateTempBeside(const fs::path& file, fs::path& temp) {
+int CreateTempBeside(const fs::path& target, fs::path& temp) {
   static unsigned counter = 0;
+  const std::string prefix = TempPrefix(target);
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    temp = file;
-    temp += ".tmp." + std::to_string(ProcessId()) + "." + std::to_string(counter++);
+    temp = target.parent_path() / (prefix + std::to_string(ProcessId()) + "." +
+                                   std::to_string(counter++) + std::string(kTempSuffix));
     const int fd = OpenNew(temp);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -505,6 +575,129 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+// Refuses text nested deeper than a state file ever is, counting brackets outside strings,
+// so that nothing later (the parser, a description of a value) recurses deeply.
+void CheckNesting(std::string_view text) {
+  int depth = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '{' || c == '[') {
+      if (++depth > kMaxNesting) {
+        throw FormatError("nested deeper than " + std::to_string(kMaxNesting) + " levels at byte " +
+                          std::to_string(i) + ", not a state file");
+      }
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+}
+
+// Parses the text, refusing an object that names a key twice (instead of keeping one value).
+Json ParseUnique(const std::string& text) {
+  std::vector<std::set<std::string>> keys;  // of each object open now
+  const Json::parser_callback_t callback = [&keys](int, Json::parse_event_t event, Json& value) {
+    if (event == Json::parse_event_t::object_start) {
+      keys.emplace_back();
+    } else if (event == Json::parse_event_t::object_end) {
+      keys.pop_back();
+    } else if (event == Json::parse_event_t::key && !keys.empty()) {
+      const auto& key = value.get_ref<const std::string&>();
+      if (!keys.back().insert(key).second) {
+        throw FormatError("the key \"" + ShownText(key, kShownBytes) +
+                          "\" stands twice in one object");
+      }
+    }
+    return true;
+  };
+  return Json::parse(text, callback);
+}
+
+// The path that a save replaces: the file itself, or what a link (or a chain of them)
+// points at, so that the link stays a link.
+fs::path SaveTarget(const fs::path& file) {
+  fs::path target = file;
+  std::error_code ec;
+  for (int hop = 0; hop < kMaxLinkHops && fs::is_symlink(fs::symlink_status(target, ec)); ++hop) {
+    const fs::path points_to = fs::read_symlink(target, ec);
+    if (ec) break;
+    target = points_to.is_absolute() ? points_to : target.parent_path() / points_to;
+  }
+  return target;
+}
+
+}  // namespace
+
+std::string Fingerprint(const std::string& name) {
+  std::uint64_t hash = std::hash<std::string>{}(name);
+  std::string digits(16, '0');
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it, hash >>= 4) {
+    *it = "0123456789abcdef"[hash & 0xF];
+  }
+  return digits;
+}
+
+namespace {
+
+// The start of every temporary file name of `target`: short enough that the whole name
+// stays within the limit, and marked with a fingerprint of the whole name.
+std::string TempPrefix(const fs::path& target) {
+  std::string name = target.filename().string();
+  const std::string fingerprint = Fingerprint(name);
+  const std::size_t keep = kMaxNameBytes - kTempNameReserve;
+  if (name.size() > keep) name.resize(keep);
+  return "." + name + "." + fingerprint + ".";
+}
+
+#ifndef _WIN32
+// Removes the temporary files of `target` that no save is writing now: those of processes
+// that have ended, and this process's own (its saves run one at a time).
+void RemoveStaleTemps(const fs::path& target) {
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  const std::string prefix = TempPrefix(target);
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) != 0 || !name.ends_with(kTempSuffix)) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (pid <= 0) continue;
+    if (pid == ProcessId() || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) {
+      std::error_code ignored;
+      fs::remove(entry.path(), ignored);
+    }
+  }
+}
+
+// Holds off the signals that end a program from the terminal or a service manager for the
+// few milliseconds of a save; when it ends, a signal that came meanwhile takes effect.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+    ::pthread_sigmask(SIG_BLOCK, &held, &before_);
+  }
+  ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
+#else
+void RemoveStaleTemps(const fs::path&) {}
+struct SignalsHeld {};
+#endif
+
 }  // namespace
 
 LoadResult LoadState(const std::filesystem::path& file) {
@@ -517,7 +710,8 @@ LoadResult LoadState(const std::filesystem::path& file) {
     return result;
   }
   try {
-    const Json root = Json::parse(text);
+    CheckNesting(text);
+    const Json root = ParseUnique(text);
     std::vector<DriveState> drives = DrivesFromJson(root);
     if (const std::string problem = CheckDrives(drives); !problem.empty()) {
       result.error = prefix + problem;
@@ -526,11 +720,11 @@ LoadResult LoadState(const std::filesystem::path& file) {
     result.drives = std::move(drives);
     result.ok = true;
   } catch (const Json::parse_error& e) {
-    result.error = prefix + "not valid JSON (" + e.what() + ")";
+    result.error = prefix + "not valid JSON (" + ShownText(e.what()) + ")";
   } catch (const FormatError& e) {
     result.error = prefix + e.what();
   } catch (const std::exception& e) {
-    result.error = prefix + "cannot be read (" + e.what() + ")";
+    result.error = prefix + "cannot be read (" + ShownText(e.what()) + ")";
   }
   return result;
 }
@@ -547,11 +741,10 @@ bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>&
     error = prefix + problem;
     return false;
   }
-  Json root = {{"version", kFormatVersion}, {"drives", Json::array()}};
-  for (const DriveState& drive : drives) root["drives"].push_back(ToJson(drive));
-  const std::string text = root.dump(2) + "\n";
+  const std::string text = StateText(drives);
 
-  const fs::path folder = file.parent_path();
+  const fs::path target = SaveTarget(file);
+  const fs::path folder = target.parent_path();
   std::error_code ec;
   if (!folder.empty()) {
     fs::create_directories(folder, ec);
@@ -561,8 +754,11 @@ bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>&
     }
   }
 
+  // From here to the rename the save runs to its end or fails as a whole.
+  [[maybe_unused]] const SignalsHeld held;
+  RemoveStaleTemps(target);
   fs::path temp;
-  const int fd = CreateTempBeside(file, temp);
+  const int fd = CreateTempBeside(target, temp);
   if (fd < 0) {
     error = prefix + "cannot create a new file beside it (" + std::strerror(errno) + ")";
     return false;
@@ -573,7 +769,8 @@ bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>&
     error = prefix + "interrupted while writing " + Quoted(temp);
     return false;
   }
-  const bool written = WriteAll(fd, text.data(), text.size()) && SyncFile(fd) == 0;
+  const bool written =
+      KeepOwnerAndMode(fd, target) && WriteAll(fd, text.data(), text.size()) && SyncFile(fd) == 0;
   const int write_errno = errno;
   const bool closed = CloseFile(fd) == 0;
   if (!written || !closed) {
@@ -586,7 +783,7 @@ bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>&
     error = prefix + "interrupted before " + Quoted(temp) + " replaced it";
     return false;
   }
-  fs::rename(temp, file, ec);
+  fs::rename(temp, target, ec);
   if (ec) {
     error = prefix + "cannot replace it with " + Quoted(temp) + " (" + ec.message() + ")";
     std::error_code ignored;
@@ -595,6 +792,39 @@ bool SaveState(const std::filesystem::path& file, const std::vector<DriveState>&
   }
   SyncFolder(folder);
   return true;
+}
+
+std::filesystem::path LinkTarget(const std::filesystem::path& file) {
+  return SaveTarget(file);
+}
+
+std::string StateText(const std::vector<DriveState>& drives) {
+  Json root = {{"version", kFormatVersion}, {"drives", Json::array()}};
+  for (const DriveState& drive : drives) root["drives"].push_back(ToJson(drive));
+  return root.dump(2) + "\n";
+}
+
+std::string CheckWritable(const std::filesystem::path& file) {
+  const std::string prefix = "cannot change the state in " + Quoted(file) + ": ";
+  const fs::path target = SaveTarget(file);
+#ifndef _WIN32
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0 &&
+      ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+    return prefix +
+           "the file is read-only (or not yours to write); make it writable to change a drive";
+  }
+#endif
+  [[maybe_unused]] const SignalsHeld held;
+  fs::path temp;
+  const int fd = CreateTempBeside(target, temp);
+  if (fd < 0) {
+    return prefix + "cannot create a new file beside it (" + std::strerror(errno) + ")";
+  }
+  CloseFile(fd);
+  std::error_code ignored;
+  fs::remove(temp, ignored);
+  return {};
 }
 
 std::vector<DriveState> DemoScenario() {
@@ -663,10 +893,18 @@ std::filesystem::path DefaultStateFile() {
       state != nullptr && fs::path(state).is_absolute()) {
     return fs::path(state) / tail;
   }
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+  if (const char* home = std::getenv("HOME");
+      home != nullptr && fs::path(home).has_root_directory()) {
     return fs::path(home) / ".local" / "state" / tail;
   }
-  return tail;  // no home folder: beside the program's working folder
+#ifndef _WIN32
+  // No usable HOME: the home folder the system knows for the user.
+  if (const passwd* user = ::getpwuid(::getuid());
+      user != nullptr && user->pw_dir != nullptr && fs::path(user->pw_dir).is_absolute()) {
+    return fs::path(user->pw_dir) / ".local" / "state" / tail;
+  }
+#endif
+  return {};  // no home folder at all: no default, never a path relative to the working folder
 }
 
 }  // namespace varden::emulated

@@ -3,6 +3,7 @@
 #include "emulated/state_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,7 +133,7 @@ std::string DriveE(const std::string& fields) {
 TEST_F(StateFileTest, UnusableFileIsReportedByNameAndLeftAlone) {
   struct Case {
     std::string text;
-    const char* says;  // part of the error
+    std::string says;  // part of the error
   } const cases[] = {
       {"", "not valid JSON"},
       {R"({"version": 1, "drives": [{"letter": "E",)", "not valid JSON"},
@@ -157,6 +158,19 @@ TEST_F(StateFileTest, UnusableFileIsReportedByNameAndLeftAlone) {
       {DriveE(R"("user_change": 3)"), "drives[0].user_change: not a known field"},
       {DriveE(R"("vendor": "MERIDAX CO")"), "drives[0].vendor"},
       {DriveE(R"("inquiry_length": 97)"), "drives[0].inquiry_length"},
+      {R"({"version": 1, "drives": [], "extra": 1})", "top level.extra: not a known field"},
+      {R"({"version": 0, "drives": []})", "version: 0 is not a format"},
+      {DriveE(R"("vendor": "MX\u0007")"), "drives[0].vendor: only printable ASCII"},
+      {std::string(70000, '[') + std::string(70000, ']'), "nested deeper than 4 levels"},
+      {DriveE(R"("disc": {"rmi": [[1]]})"), "nested deeper than 4 levels"},
+      {DriveE(R"("user_changes": 3, "user_changes": 4)"), "key \"user_changes\" stands twice"},
+      // Text from the file is shown with its control characters escaped (C0 and C1), and
+      // cut at a character boundary.
+      {DriveE(R"("region_mask": "\u001b[31mRED")"), R"(found "\u001B[31mRED")"},
+      {DriveE(R"("vendor": "\u009b31m\u001b]0;title\u0007")"),
+       R"("\u009B31m\u001B]0;title\u0007")"},
+      {DriveE(R"("product": ")" + std::string(31, 'x') + "\u00e9\u00e9\u00e9\u00e9\u00e9\""),
+       "\"" + std::string(31, 'x') + "\u00e9\u00e9\u00e9\u00e9...\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -166,6 +180,8 @@ TEST_F(StateFileTest, UnusableFileIsReportedByNameAndLeftAlone) {
     EXPECT_TRUE(loaded.drives.empty());
     EXPECT_TRUE(Has(loaded.error, file_.string())) << loaded.error;
     EXPECT_TRUE(Has(loaded.error, c.says)) << loaded.error;
+    EXPECT_TRUE(std::none_of(loaded.error.begin(), loaded.error.end(),
+                             [](char b) { return b >= 0 && b < ' '; }));
     EXPECT_EQ(ReadFile(file_), c.text);  // byte for byte, and nothing written beside it
     EXPECT_EQ(Listing(folder_), std::vector<std::string>{"drives.json"});
   }
@@ -185,7 +201,6 @@ TEST_F(StateFileTest, InterruptedSaveLeavesTheOldStateAndTheNextSaveWorks) {
     std::vector<DriveState> drives = DemoScenario();
     Save(drives);
     const auto before = ReadFile(file_);
-
     drives[0].region_mask = RegionMaskOf(3);
     std::string error;
     EXPECT_FALSE(SaveState(file_, drives, error, stop));
@@ -193,24 +208,71 @@ TEST_F(StateFileTest, InterruptedSaveLeavesTheOldStateAndTheNextSaveWorks) {
     EXPECT_EQ(ReadFile(file_), before);
     EXPECT_EQ(Listing(folder_).size(), 2u) << "the interrupted new file stays behind";
 
-    // The leftover does not stand in the way of the next save.
+    // The next save removes leftovers of ended processes (a child's) and of this one.
+    const pid_t child = stop == SaveStop::kBeforeRename ? ::fork() : ::getpid();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string pid = "." + std::to_string(::getpid()) + ".";
+    for (const std::string& name : Listing(folder_)) {
+      if (const auto at = name.find(pid); at != std::string::npos) {
+        fs::rename(folder_ / name, folder_ / (name.substr(0, at) + "." + std::to_string(child) +
+                                              "." + name.substr(at + pid.size())));
+      }
+    }
     Save(drives);
     const LoadResult after = LoadState(file_);
     ASSERT_TRUE(after.ok) << after.error;
     EXPECT_EQ(after.drives[0].region_mask, RegionMaskOf(3));
+    EXPECT_EQ(Listing(folder_), std::vector<std::string>{"drives.json"});
   }
+}
+
+// A save writes through links, keeps the mode of the file it replaces (a new file is private),
+// and takes a name up to the file system's limit; a file nobody may write is refused before.
+TEST_F(StateFileTest, SaveKeepsLinksAndModes) {
+  const std::tuple<std::string, bool, int> cases[] = {// name, through a link, mode before
+                                                      {std::string(255, 'n'), false, 0644},
+                                                      {"a.json", false, 0},
+                                                      {"a.json", false, 0640},
+                                                      {"a.json", true, 0604},
+                                                      {"a.json", true, 0}};
+  for (const auto& [name, link, mode] : cases) {
+    SCOPED_TRACE(testing::Message() << name.size() << link << mode);
+    fs::remove_all(folder_);
+    const fs::path target = folder_ / "real" / name, named = link ? file_ : target;
+    fs::create_directories(target.parent_path());
+    if (mode != 0) std::ofstream(target) << "x";
+    if (mode != 0) fs::permissions(target, fs::perms(mode));
+    if (link) fs::create_symlink(fs::path("real") / name, file_);
+    EXPECT_EQ(CheckWritable(named), "");
+    std::string error;
+    ASSERT_TRUE(SaveState(named, {Unusual('E')}, error)) << error;
+    EXPECT_EQ(fs::is_symlink(file_), link);
+    EXPECT_EQ(Fields(LoadState(target).drives.at(0)), Fields(Unusual('E')));
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(mode != 0 ? mode : 0600));
+    EXPECT_EQ(Listing(folder_ / "real").size(), 1u);
+  }
+  fs::permissions(file_, fs::perms(0444));  // read-only says so, even to the superuser
+  EXPECT_TRUE(Has(CheckWritable(file_), "read-only")) << CheckWritable(file_);
 }
 
 TEST_F(StateFileTest, FailedSaveKeepsTheOldFileAndLeavesNothingBehind) {
   Save(DemoScenario());
   const auto before = ReadFile(file_);
-  std::vector<DriveState> bad = DemoScenario();
-  bad[1].letter = bad[0].letter;  // a file that could not be read back
   std::string error;
-  EXPECT_FALSE(SaveState(file_, bad, error));
-  EXPECT_TRUE(Has(error, "drives[1].letter")) << error;
-  EXPECT_EQ(ReadFile(file_), before);
-
+  const std::pair<void (*)(DriveState&), const char*> bad_drives[] = {
+      // unreadable back
+      {[](DriveState& d) { d.letter = 'E'; }, "drives[1].letter"},
+      {[](DriveState& d) { d.user_changes = -1; }, "drives[1].user_changes: -1 is out of range"},
+      {[](DriveState& d) { d.vendor_resets = -1; }, "drives[1].vendor_resets: -1"},
+  };
+  for (const auto& [spoil, says] : bad_drives) {
+    std::vector<DriveState> bad = DemoScenario();
+    spoil(bad[1]);
+    EXPECT_FALSE(SaveState(file_, bad, error));
+    EXPECT_TRUE(Has(error, says)) << error;
+    EXPECT_EQ(ReadFile(file_), before);
+  }
   // A folder standing where the file should be: the rename fails and the new file goes.
   const fs::path taken = folder_ / "taken";
   fs::create_directories(taken / "inside");
@@ -242,6 +304,11 @@ TEST(DefaultStateFileTest, FollowsTheStateFolderOfTheUser) {
   for (const auto& [state_home, expected] : cases) {
     const ScopedEnv state("XDG_STATE_HOME", state_home);
     EXPECT_EQ(DefaultStateFile(), fs::path(expected));
+  }
+  // Without a usable HOME the user's home folder comes from the system, never a relative path.
+  for (const char* unusable : {"", "relative/home"}) {
+    const ScopedEnv no_home("HOME", unusable);
+    EXPECT_TRUE(DefaultStateFile().is_absolute()) << DefaultStateFile();
   }
 }
 

@@ -35,8 +35,8 @@
 #include "drive/drive_access.h"
 #include "drive/linux/sg_device.h"
 #include "drive/region_commands.h"
-#include "emulated/emulated_drive.h"
 #include "emulated/state_file.h"
+#include "emulated/state_store.h"
 #include "region/drive_scan.h"
 #include "region/region_operations.h"
 #include "text/catalogue.h"
@@ -79,6 +79,9 @@ constexpr std::string_view kOutcomeSet = "set";
 constexpr std::string_view kOutcomeRefused = "refused";
 constexpr std::string_view kOutcomeDeclined = "declined";
 constexpr std::string_view kOutcomeUnknown = "unknown";
+constexpr std::string_view kOutcomeNotKept = "not_kept";
+constexpr std::string_view kNotKeptLead =
+    "the change of region was not kept, the drive is as before: ";
 
 // What a change of region spends: the user changes left before and after it (nothing when
 // the drive's count is not known or does not apply), and whether it spends the last one.
@@ -201,26 +204,31 @@ class Program {
       return std::nullopt;
     }
     state_file_ = options_.state_file.empty() ? emulated::DefaultStateFile() : options_.state_file;
-    std::vector<emulated::DriveState> drives;
-    std::error_code ec;
-    if (fs::symlink_status(state_file_, ec).type() == fs::file_type::not_found) {
-      drives = emulated::DemoScenario();
-      std::string error;
-      if (!emulated::SaveState(state_file_, drives, error)) return error;
-    } else {
-      emulated::LoadResult loaded = emulated::LoadState(state_file_);
-      if (!loaded.ok) {
-        return loaded.error +
-               "; the file was left as it is: repair it, or remove it to start "
-               "again from the demo drives";
-      }
-      drives = std::move(loaded.drives);
+    if (state_file_.empty())
+      return "no home folder for the state file; name one with --emulated=FILE";
+    auto store = std::make_unique<emulated::StoredDrives>(state_file_);
+    // A change is refused here, before anything is sent, when it could not be kept.
+    if (std::optional<std::string> error = store->Connect(options_.command == Command::kSet)) {
+      if (!store->Damaged()) return error;
+      return *error +
+             "; the file was left as it is: repair it, or remove it to start "
+             "again from the demo drives";
     }
-    auto emulated_drives = std::make_unique<emulated::EmulatedDrives>(std::move(drives));
-    emulated_ = emulated_drives.get();
-    seam_ = std::move(emulated_drives);
+    emulated_ = store.get();
+    seam_ = std::move(store);
     SetDeviceSeam(seam_.get());
     return std::nullopt;
+  }
+
+  // A failure of the state file during the command (busy for long, damaged meanwhile): the
+  // answers are incomplete, so the command fails, on standard error and in the document.
+  int StoreFailure(int status, Json& doc) {
+    if (emulated_ == nullptr || emulated_->Error().empty()) return status;
+    doc["ok"] = false;
+    doc["exit_status"] = kExitDriveFailed;
+    if (doc["error"].is_null()) doc["error"] = emulated_->Error();
+    ErrorLine(err_, emulated_->Error());
+    return kExitDriveFailed;
   }
 
   // The list index of the drive named on the command line, or the first drive found.
@@ -371,13 +379,14 @@ class Program {
   // Lists what could be opened; a node this user may not open makes it fail.
   int List() {
     const std::vector<std::string>& items = view_->DriveList();
-    const int status = refused_.empty() ? kExitOk : kExitDriveFailed;
+    const int listed = refused_.empty() ? kExitOk : kExitDriveFailed;
+    Json doc = Document(listed, refused_.empty()
+                                    ? std::nullopt
+                                    : std::optional("this user may not open " + RefusedSummary()));
+    const int status = StoreFailure(listed, doc);
     if (options_.json) {
       Json drives = Json::array();
       for (int i = 0; i < static_cast<int>(items.size()); ++i) drives.push_back(DriveJson(i));
-      Json doc = Document(
-          status, refused_.empty() ? std::nullopt
-                                   : std::optional("this user may not open " + RefusedSummary()));
       doc["drives"] = drives;
       Print(doc);
     } else {
@@ -395,10 +404,10 @@ class Program {
     const std::size_t first = view_->LogPieces().size();
     ReportRegion(*view_);
     const ReportSummary summary = Summarize(*view_, first);
-    const int status = summary.drive_state_read ? kExitOk : kExitDriveFailed;
+    Json doc = Document(summary.drive_state_read ? kExitOk : kExitDriveFailed, std::nullopt);
+    const int status = StoreFailure(doc["exit_status"].get<int>(), doc);
 
     if (options_.json) {
-      Json doc = Document(status, std::nullopt);
       doc["drive"] = DriveJson(index);
       doc["log"] = TerminalLineEnds(view_->LogText());
       doc["report"] = SummaryJson(summary);
@@ -478,14 +487,16 @@ class Program {
     const ReportSummary after = Summarize(*view_, outcome_piece + 1);
     int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
 
+    // A change that reached the drive but could not be saved: the drive is as the file
+    // holds it, and the final report shows that.
     std::optional<std::string> error;
-    if (emulated_ != nullptr) {
-      std::string save_error;
-      if (!emulated::SaveState(state_file_, emulated_->Drives(), save_error)) {
-        error = save_error;
-        status = kExitDriveFailed;
-      }
+    if (emulated_ != nullptr && emulated_->NotKept()) {
+      outcome = kOutcomeNotKept;
+      error = std::string(kNotKeptLead) + *emulated_->NotKept();
+    } else if (emulated_ != nullptr && !emulated_->Error().empty()) {
+      error = emulated_->Error();
     }
+    if (error) status = kExitDriveFailed;
 
     if (options_.json) {
       doc["ok"] = status == kExitOk;
@@ -554,8 +565,8 @@ class Program {
   Console& talk_;  // questions and the cost: standard output, or standard error under --json
 
   std::unique_ptr<DeviceSeam> seam_;
-  std::vector<linux_sg::RefusedNode> refused_;    // real drives only
-  emulated::EmulatedDrives* emulated_ = nullptr;  // the seam, when it is the emulated drives
+  std::vector<linux_sg::RefusedNode> refused_;  // real drives only
+  emulated::StoredDrives* emulated_ = nullptr;  // the seam, when it is the emulated drives
   fs::path state_file_;
 
   std::unique_ptr<DriveTable> table_;
