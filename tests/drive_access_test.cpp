@@ -53,36 +53,15 @@ TEST_F(DriveAccessTest, EveryCommandFillsTheBlockFieldByField) {
     std::uint32_t length, timeout;
     const std::uint8_t* data;  // data-in: where it goes, nullptr for the transfer buffer
   } cases[] = {
+      // clang-format off
       {"INQUIRY", SendInquiry, {0x12, 0, 0, 0, 0x60, 0}, kScsiIoctlDataIn, 96, 2, nullptr},
       {"TEST UNIT READY", TestUnitReady, {0, 0, 0, 0, 0, 0}, kScsiIoctlDataIn, 0, 2, nullptr},
-      {"REPORT KEY",
-       ReadRpcState,
-       {0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 0},
-       kScsiIoctlDataIn,
-       8,
-       5,
-       nullptr},
-      {"SEND KEY region 2",
-       [] { return SetDriveRegion(2); },
-       {0xA3, 0, 0, 0, 0, 0, 0, 0, 0, 8, 6, 0},
-       kScsiIoctlDataOut,
-       8,
-       5,
-       nullptr},
-      {"READ DVD STRUCTURE copyright",
-       ReadDiscCopyright,
-       {0xAD, 0, 0, 0, 0, 0, 0, 1, 0, 8, 0, 0},
-       kScsiIoctlDataIn,
-       8,
-       5,
-       DiscCopyright().bytes.data()},
-      {"READ DVD STRUCTURE layer 1 format 0 length 300",
-       [&] { return ReadDvdStructure(1, 0, 300, structure.data()); },
-       {0xAD, 0, 0, 0, 0, 0, 1, 0, 0x01, 0x2C, 0, 0},
-       kScsiIoctlDataIn,
-       300,
-       5,
-       structure.data()},
+      {"REPORT KEY", ReadRpcState, {0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 0}, kScsiIoctlDataIn, 8, 5, nullptr},
+      {"SEND KEY", [] { return SetDriveRegion(2); }, {0xA3, 0, 0, 0, 0, 0, 0, 0, 0, 8, 6, 0}, kScsiIoctlDataOut, 8, 5, nullptr},
+      {"READ DVD STRUCTURE copyright", ReadDiscCopyright, {0xAD, 0, 0, 0, 0, 0, 0, 1, 0, 8, 0, 0}, kScsiIoctlDataIn, 8, 5, DiscCopyright().bytes.data()},
+      {"READ DVD STRUCTURE layer 1 format 0 length 300", [&] { return ReadDvdStructure(1, 0, 300, structure.data()); },
+       {0xAD, 0, 0, 0, 0, 0, 1, 0, 0x01, 0x2C, 0, 0}, kScsiIoctlDataIn, 300, 5, structure.data()},
+      // clang-format on
   };
   Open();
   for (const auto& c : cases) {

@@ -182,10 +182,6 @@ class RegionBench {
     for (const auto& command : drives.Commands()) out.push_back(command.cdb.at(0));
     return out;
   }
-  std::size_t CountOpcode(std::uint8_t opcode) const {
-    const auto ops = Opcodes();
-    return static_cast<std::size_t>(std::count(ops.begin(), ops.end(), opcode));
-  }
 
   std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kTransferBufferSize);
   emulated::EmulatedDrives drives;
