@@ -97,7 +97,7 @@ while IFS=$'\t' read -r file kind original mutated; do
   if ! cmake --build "$build" -j"$jobs" --target "${targets[@]}" >/dev/null 2>&1; then
     echo "STILLBORN $label"
     stillborn=$((stillborn + 1))
-  elif run_tests "${targets[@]}"; then
+  elif run_tests "${targets[@]}" 2>/dev/null; then
     echo "SURVIVED  $label"
     total=$((total + 1))
     survivors+=("$label")
