@@ -325,5 +325,23 @@ TEST_F(EmulatedDriveTest, SenseBytesStayWithinWhatWasAskedAndWithinTheBlock) {
   EXPECT_TRUE(AllAre(LastSense().begin() + scsi::kFixedSenseLength, LastSense().end(), 0));
 }
 
+// INQUIRY's standard data, and handles that are not open reaching no drive.
+TEST_F(EmulatedDriveTest, InquiryDataAndStrayHandles) {
+  drives_.Add(MakersDrive());
+  ASSERT_EQ(OpenDrive('E'), 0);
+  const DeviceHandle handle = CurrentConnection().handle;
+  ASSERT_EQ(SendInquiry(), kCommandOk);
+  const std::uint8_t* data = TransferBuffer();
+  EXPECT_EQ((Bytes{data[0], data[1], data[4]}), (Bytes{0x05, 0x80, 91}));  // CD/DVD, removable
+  EXPECT_EQ(std::string(data + 8, data + 36), "MERIDAX DVD-ROM MX-1608 1.08");
+  CloseDrive();
+  drives_.ClearCommands();
+  PassThroughRequest block = TestUnitReadyBlock(kRequestedSenseLength, L::kSenseArea);
+  for (const DeviceHandle stray : {handle, DeviceHandle{0}, DeviceHandle{-1}}) {
+    EXPECT_FALSE(drives_.PassThrough(stray, block.Span()));
+  }
+  EXPECT_TRUE(drives_.Commands().empty());
+}
+
 }  // namespace
 }  // namespace varden::emulated
