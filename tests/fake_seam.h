@@ -1,10 +1,10 @@
 // A scripted device seam for the drive-access tests: it keeps a copy of every request block
-// that reaches it and answers each one as the test says.
+// that reaches it and answers each one with the next scripted answer.
 #pragma once
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
+#include <deque>
 #include <map>
 #include <vector>
 
@@ -16,49 +16,31 @@ namespace varden::testing {
 struct ScriptedAnswer {
   bool call_succeeds = true;
   std::uint8_t status = 0;
-  std::uint8_t sense_length = 0;    // written into SenseInfoLength
-  std::vector<std::uint8_t> sense;  // written into the sense area
-  std::vector<std::uint8_t> data;   // copied into the data buffer
-  bool untouched = false;           // leave the block as it went out
+  std::uint8_t sense_length = 0;      // written into SenseInfoLength
+  std::vector<std::uint8_t> sense{};  // written into the sense area
+  std::vector<std::uint8_t> data{};   // copied into the data buffer
 };
 
-// Answers that a test scripts, in a few words.
 inline ScriptedAnswer Good(std::vector<std::uint8_t> data = {}) {
-  ScriptedAnswer a;
-  a.data = std::move(data);
-  return a;
+  return {.data = std::move(data)};
 }
 inline ScriptedAnswer Check(std::uint8_t sense_length, std::vector<std::uint8_t> sense) {
-  ScriptedAnswer a;
-  a.status = 2;
-  a.sense_length = sense_length;
-  a.sense = std::move(sense);
-  return a;
-}
-inline ScriptedAnswer FailedCall() {
-  ScriptedAnswer a;
-  a.call_succeeds = false;
-  return a;
+  return {.status = 2, .sense_length = sense_length, .sense = std::move(sense)};
 }
 
 class FakeSeam : public DeviceSeam {
  public:
-  // Letters that have a device, and what each query answers.
-  std::map<char, bool> devices;  // letter -> capabilities query succeeds
+  std::map<char, bool> devices;  // letters that have a device -> capabilities query succeeds
   bool address_succeeds = true;
   ScsiAddress address{1, 2, 3, 4};
-  std::vector<ScriptedAnswer> answers;  // consumed in order; empty: good status, no data
-  // Answers INQUIRY by letter (optional); used before `answers`.
-  std::function<bool(char, std::span<std::uint8_t>)> respond;
+  std::deque<ScriptedAnswer> answers;  // in order; with none left: good status, no data
 
   std::vector<PassThroughRequest> blocks;  // every block as it arrived
-  std::vector<char> opened;
   int open_handles = 0;
   int queries = 0;
 
   bool Open(char letter, DeviceHandle& handle) override {
     if (!devices.contains(letter)) return false;
-    opened.push_back(letter);
     handle = letter;
     ++open_handles;
     return true;
@@ -72,17 +54,15 @@ class FakeSeam : public DeviceSeam {
     if (address_succeeds) out = address;
     return address_succeeds;
   }
-  bool PassThrough(DeviceHandle handle, std::span<std::uint8_t> block) override {
+  bool PassThrough(DeviceHandle, std::span<std::uint8_t> block) override {
     PassThroughRequest copy;
     std::copy(block.begin(), block.end(), copy.bytes.begin());
     blocks.push_back(copy);
-    if (respond) return respond(static_cast<char>(handle), block);
     ScriptedAnswer answer;
     if (!answers.empty()) {
       answer = answers.front();
-      answers.erase(answers.begin());
+      answers.pop_front();
     }
-    if (answer.untouched) return answer.call_succeeds;
     using L = HostLayout;
     block[L::kScsiStatus] = answer.status;
     block[L::kSenseInfoLength] = answer.sense_length;

@@ -11,22 +11,13 @@ namespace varden::text {
 namespace {
 
 TEST(LocaleCodePageTest, OnlyTheLanguageJaMeansJapanese) {
-  struct NameCase {
-    std::string_view name;
-    unsigned code_page;
-  };
-  constexpr NameCase cases[] = {
-      {"ja_JP.UTF-8", 932}, {"ja_JP.eucJP", 932},
-      {"ja_JP", 932},       {"ja", 932},
-      {"ja.UTF-8", 932},    {"ja@cjknarrow", 932},
-      {"C", 437},           {"POSIX", 437},
-      {"C.UTF-8", 437},     {"en_US.UTF-8", 437},
-      {"jam", 437},         {"jam_IN", 437},
-      {"j", 437},           {"", 437},
-      {"JA_JP", 437},       {"zh_CN.GB2312", 437},
-  };
-  for (const NameCase& c : cases) {
-    EXPECT_EQ(CodePageForLocaleName(c.name), c.code_page) << '"' << c.name << '"';
+  for (const std::string_view name :
+       {"ja_JP.UTF-8", "ja_JP.eucJP", "ja", "ja.UTF-8", "ja@cjknarrow"}) {
+    EXPECT_EQ(CodePageForLocaleName(name), 932u) << name;
+  }
+  for (const std::string_view name :
+       {"C", "POSIX", "en_US.UTF-8", "jam", "jam_IN", "j", "", "JA_JP"}) {
+    EXPECT_EQ(CodePageForLocaleName(name), 437u) << '"' << name << '"';
   }
 }
 

@@ -1,10 +1,9 @@
 // Test doubles for the region logic: a RegionView that records every call in order and holds
-// the state of the controls, a Sleeper that records its waits, a bench that puts emulated
-// drives behind drive access for one test, and the user's texts in both languages.
+// the state of the controls, a Sleeper that records its waits, and a bench that puts emulated
+// drives behind drive access for one test.
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -183,10 +182,6 @@ class RegionBench {
     for (const auto& command : drives.Commands()) out.push_back(command.cdb.at(0));
     return out;
   }
-  std::size_t CountOpcode(std::uint8_t opcode) const {
-    const auto ops = Opcodes();
-    return static_cast<std::size_t>(std::count(ops.begin(), ops.end(), opcode));
-  }
 
   std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kTransferBufferSize);
   emulated::EmulatedDrives drives;
@@ -201,96 +196,21 @@ class RegionBench {
   }
 };
 
-// The texts of the region operations as the user reads them, written out here so that the
-// tests compare whole log lines.
-struct UserTexts {
-  unsigned code_page;
-  std::string no_valid_item, open_failed, no_rpc2, drive_failed, disc_failed, permanent,
-      insert_disc, toc_reading, unknown_error, set_ok, set_failed, no_region_selected;
-  std::string changes_before, changes_after;  // around the number of changes left
-  std::string region_before;                  // around the drive's region digit
-  std::array<std::string, 6> digits;
-  std::string region_after, drive_no_region;
-  std::string invalid_before, invalid_after;  // around the mask's two hexadecimal digits
-  std::string unprotected, allowed_prefix, allowed_suffix, unknown_protection, canceled, attention;
-
-  std::string ChangesLeft(int n) const {
-    return changes_before + std::to_string(n) + changes_after;
-  }
-  std::string DriveRegion(int n) const {
-    return region_before + digits[static_cast<std::size_t>(n - 1)] + region_after;
-  }
-  std::string Invalid(std::string_view hex) const {
-    return invalid_before + std::string(hex) + invalid_after;
-  }
-  // The permitted-regions line; `pieces` as " 2 4".
-  std::string Allowed(std::string_view pieces) const {
-    return allowed_prefix + std::string(pieces) + allowed_suffix + "\r\n";
-  }
-};
-
-inline const UserTexts kEnglish{
-    .code_page = kEnglishCodePage,
-    .no_valid_item = "Don't select the valid item.",  // no line end
-    .open_failed = "Device open API is failed.",      // no line end
-    .no_rpc2 = "This drive does not support RPC2",
-    .drive_failed = "Get drive region is failed.\r\n",
-    .disc_failed = "Get disc region is failed.\r\n",
-    .permanent = "Drive regional code is already permanent state.\r\n",
-    .insert_disc = "Disc is not present !\r\nPlease insert approproiate disc",
-    .toc_reading = "Now toc read in progress...\r\n",
-    .unknown_error = "Unknown error is occurred.\r\n",
-    .set_ok = "Success to set regional code.\r\n",
-    .set_failed = "Failed to set regional code.\r\n",
-    .no_region_selected = "Appropriate region is not selected.\r\n",
-    .changes_before = "Regional code can be changed ",
-    .changes_after = "time(s)",
-    .region_before = "Drive's region is ",
-    .digits = {"1", "2", "3", "4", "5", "6"},
-    .region_after = ".\r\n",
-    .drive_no_region = "Drive has no region.\r\n",
-    .invalid_before = "Invalid or Unknown region (",
-    .invalid_after = "h).\r\n",
-    .unprotected = "No copyright protrction disc.\r\nAll region is allowed.\r\n",
-    .allowed_prefix = "This disc is allowed region",
-    .allowed_suffix = "",
-    .unknown_protection = "This DVD has the unknown copyright protection type.\r\n",
-    .canceled = "Operation is canceled.\r\n",
-    .attention = "Attention",
-};
-
-inline const UserTexts kJapanese{
-    .code_page = text::kJapaneseCodePage,
-    .no_valid_item = "有効な項目が選択されていません。",
-    .open_failed = "デバイスのオープンに失敗しました。",
-    .no_rpc2 = "このドライブはRPC2をサポートしていません。",
-    .drive_failed = "リージョンコードの取得に失敗しました。\r\n",
-    .disc_failed = "ディスクのリージョンコードの取得に失敗しました。\r\n",
-    .permanent = "ドライブのリージョンコードはすでに固定されていて変更できません。\r\n",
-    .insert_disc = "ディスクがありません\r\n適切なディスクを挿入してください。",
-    .toc_reading = "現在ディスクのセットアップ中です。\r\n",
-    .unknown_error = "不明なエラーが発生しました。",  // no line end in Japanese
-    .set_ok = "リージョンの設定は成功しました。\r\n",
-    .set_failed = "リージョンの設定に失敗しました。\r\n",
-    .no_region_selected = "適切なリージョンが選択されていません。\r\n",
-    .changes_before = "リージョンコードはあと",
-    .changes_after = "回変更可能です。",
-    .region_before = "ドライブのリージョンコードは",
-    .digits = {"１", "２", "３", "４", "５", "６"},
-    .region_after = "です.\r\n",
-    .drive_no_region = "ドライブのリージョンコードは未設定です.\r\n",
-    .invalid_before = "ドライブのリージョンコードは不正な値(",
-    .invalid_after = "h)です.\r\n",
-    .unprotected =
-        "このディスクにはコピープロテクトがありません.\r\n"
-        "全ての地域での視聴が許可されています.\r\n",
-    .allowed_prefix = "このディスクは地域",
-    .allowed_suffix = "での視聴が許可されています。",
-    .unknown_protection = "このディスクは不明なコピープロテクト方式を持っています。\r\n",
-    .canceled = "処理は中断されました。\r\n",
-    .attention = "注意",
-};
-
-inline const UserTexts* const kBothLanguages[] = {&kEnglish, &kJapanese};
+// The catalogue's texts, which the catalogue test pins down, as the region logic logs them.
+using text::Key;
+inline std::string Say(Key key) {
+  return text::Text(key);
+}
+// The drive's region line for region n, 0 for none.
+inline std::string RegionLine(int n) {
+  return n == 0 ? Say(Key::MSG_DRIVE_NO_REGION)
+                : Say(static_cast<Key>(static_cast<int>(Key::MSG_DRIVE_REGION_1) + n - 1));
+}
+// The permitted-regions line; `pieces` as " 2 4".
+inline std::string AllowedLine(std::string_view pieces) {
+  return Say(Key::MSG_DISC_ALLOWED_PREFIX) + std::string(pieces) +
+         Say(Key::MSG_DISC_ALLOWED_SUFFIX) + "\r\n";
+}
+inline constexpr unsigned kBothLanguages[] = {kEnglishCodePage, text::kJapaneseCodePage};
 
 }  // namespace varden::test_support

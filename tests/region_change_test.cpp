@@ -16,8 +16,6 @@
 namespace varden::test_support {
 namespace {
 
-using T = UserTexts;
-
 constexpr std::uint8_t kTur = scsi::kOpTestUnitReady;
 constexpr std::uint8_t kSendKey = scsi::kOpSendKey;
 constexpr std::uint8_t kReportKey = scsi::kOpReportKey;
@@ -102,9 +100,9 @@ struct Expected {
 // the user's answers), and checks what every change must show besides `e`: the drive
 // closed, each prompt asking for a disc, and the waits of one second each, each announced
 // without scrolling (everything else scrolls).
-void ExpectChange(const T& t, const emulated::DriveState& drive, int chosen,
+void ExpectChange(unsigned code_page, const emulated::DriveState& drive, int chosen,
                   const std::function<void(ChangeBench&)>& script, const Expected& e) {
-  ChangeBench bench(t.code_page);
+  ChangeBench bench(code_page);
   bench.SelectAndReport(drive, chosen);
   if (script) script(bench);
 
@@ -116,22 +114,20 @@ void ExpectChange(const T& t, const emulated::DriveState& drive, int chosen,
   EXPECT_EQ(bench.Listed().region_mask, e.mask_after);
   EXPECT_EQ(bench.drives.OpenHandles(), 0);
   EXPECT_FALSE(CurrentConnection().open);
-  EXPECT_EQ(
-      view.CallsStartingWith("AskOkCancel"),
-      std::vector<std::string>(e.prompts, "AskOkCancel " + t.insert_disc + "|" + t.attention));
+  EXPECT_EQ(view.CallsStartingWith("AskOkCancel"),
+            std::vector<std::string>(e.prompts, "AskOkCancel " + Say(Key::MSG_INSERT_DISC) + "|" +
+                                                    Say(Key::CAPTION_ATTENTION)));
   EXPECT_TRUE(bench.seam.script.empty());
   EXPECT_EQ(bench.sleeper.waits, std::vector<int>(static_cast<std::size_t>(e.waits), 1000));
   EXPECT_EQ(view.CallsStartingWith("AppendLogNoScroll"),
             std::vector<std::string>(static_cast<std::size_t>(e.waits),
-                                     "AppendLogNoScroll " + t.toc_reading));
+                                     "AppendLogNoScroll " + Say(Key::MSG_TOC_READING)));
 }
 
-using Lines = std::function<std::string(const T&)>;
+using Lines = std::function<std::string()>;
 // The change's line, then the closing report's: the drive's region (0: none) and the disc.
-Lines Log(std::string T::*change, int region, std::string T::*disc) {
-  return [=](const T& t) {
-    return t.*change + (region ? t.DriveRegion(region) : t.drive_no_region) + t.*disc;
-  };
+Lines Log(Key change, int region, Key disc) {
+  return [=] { return Say(change) + RegionLine(region) + Say(disc); };
 }
 
 // A REPORT KEY that fails after `bytes` were left where the drive's RPC State goes: the
@@ -146,8 +142,10 @@ std::function<void(ChangeBench&)> StaleState(std::vector<std::uint8_t> bytes) {
     b.Forget();
   };
 }
-Lines StaleLog(std::string T::*change) {
-  return [=](const T& t) { return t.*change + t.drive_failed + t.unprotected; };
+Lines StaleLog(Key change) {
+  return [=] {
+    return Say(change) + Say(Key::MSG_GET_DRIVE_REGION_FAILED) + Say(Key::MSG_DISC_UNPROTECTED);
+  };
 }
 
 struct ChangeCase {
@@ -170,33 +168,34 @@ const std::vector<std::uint8_t> kTestedAndSent =
     Commands({kSendKey, kReportKey, kReadStructure}, 1);
 const std::vector<std::uint8_t> kReportedAgain =
     Commands({kReportKey, kReadStructure, kTur, kSendKey, kReportKey, kReadStructure});
-const Lines kReportedAgainLog = [](const T& t) {
-  return t.DriveRegion(2) + t.unprotected + t.set_ok + t.DriveRegion(2) + t.unprotected;
+const Lines kReportedAgainLog = [] {
+  const std::string report = RegionLine(2) + Say(Key::MSG_DISC_UNPROTECTED);
+  return report + Say(Key::MSG_SET_REGION_OK) + report;
 };
 
 const ChangeCase kChangeCases[] = {
     {"NewDriveIsSetWithoutTestEvenWithoutDisc", Drive(0xFF, 5, kNoDisc), 1, nullptr,
-     Log(&T::set_ok, 1, &T::disc_failed), kSent, 0, 0xFE},
+     Log(Key::MSG_SET_REGION_OK, 1, Key::MSG_GET_DISC_REGION_FAILED), kSent, 0, 0xFE},
     {"NewDriveWithDiscIsSetWithoutTest", Drive(0xFF, 5, DiscOf(kCpstNone)), 6, nullptr,
-     Log(&T::set_ok, 6, &T::unprotected), kSent, 0, 0xDF},
+     Log(Key::MSG_SET_REGION_OK, 6, Key::MSG_DISC_UNPROTECTED), kSent, 0, 0xDF},
     {"FiveChangesAndARegionIsTested", Drive(0xFE, 5, DiscOf(kCpstNone)), 2, nullptr,
-     Log(&T::set_ok, 2, &T::unprotected), kTestedAndSent, 0, 0xFD},
+     Log(Key::MSG_SET_REGION_OK, 2, Key::MSG_DISC_UNPROTECTED), kTestedAndSent, 0, 0xFD},
     {"NoRegionFourChangesIsTested", Drive(0xFF, 4, DiscOf(kCpstNone)), 3, nullptr,
-     Log(&T::set_ok, 3, &T::unprotected), kTestedAndSent, 0, 0xFB},
-    {"OwnRegionIsSentAllTheSame", kSetDrive, 2, nullptr, Log(&T::set_ok, 2, &T::unprotected),
-     kTestedAndSent, 0, 0xFD},
+     Log(Key::MSG_SET_REGION_OK, 3, Key::MSG_DISC_UNPROTECTED), kTestedAndSent, 0, 0xFB},
+    {"OwnRegionIsSentAllTheSame", kSetDrive, 2, nullptr,
+     Log(Key::MSG_SET_REGION_OK, 2, Key::MSG_DISC_UNPROTECTED), kTestedAndSent, 0, 0xFD},
     {"FirstCheckedRegionIsSent", Drive(0xFF, 5, kNoDisc), 3,
      [](ChangeBench& b) { b.view.checked[IDC_REGION5] = true; },
-     Log(&T::set_ok, 3, &T::disc_failed), kSent, 0, 0xFB},
+     Log(Key::MSG_SET_REGION_OK, 3, Key::MSG_GET_DISC_REGION_FAILED), kSent, 0, 0xFB},
     {"PermanentRegionSendsNothing", Drive(0xFE, 0, DiscOf(kCpstNone)), 2, nullptr,
-     Log(&T::permanent, 1, &T::unprotected), kNotSent, 0, 0xFE},
+     Log(Key::MSG_REGION_PERMANENT, 1, Key::MSG_DISC_UNPROTECTED), kNotSent, 0, 0xFE},
     {"NoRegionChosenAfterTheTest", kSetDrive, 0, nullptr,
-     Log(&T::no_region_selected, 2, &T::unprotected), kTestedNotSent, 0, 0xFD},
+     Log(Key::MSG_NO_REGION_SELECTED, 2, Key::MSG_DISC_UNPROTECTED), kTestedNotSent, 0, 0xFD},
     {"NoRegionChosenOnNewDrive", Drive(0xFF, 5, kNoDisc), 0, nullptr,
-     Log(&T::no_region_selected, 0, &T::disc_failed), kNotSent, 0, 0xFF},
+     Log(Key::MSG_NO_REGION_SELECTED, 0, Key::MSG_GET_DISC_REGION_FAILED), kNotSent, 0, 0xFF},
     {"NoDiscPromptCancelled", Drive(0xFD, 3, kNoDisc), 2,
      [](ChangeBench& b) { b.view.answers.push_back([] { return false; }); },
-     Log(&T::canceled, 2, &T::disc_failed), kTestedNotSent, 1, 0xFD},
+     Log(Key::MSG_CANCELED, 2, Key::MSG_GET_DISC_REGION_FAILED), kTestedNotSent, 1, 0xFD},
     // No disc, prompt, no disc, prompt (the user inserts a disc and only now chooses region
     // 5), UNIT ATTENTION, ready: the choice is read once the drive is ready.
     {"NoDiscOkWithoutDiscThenOkWithDisc", Drive(0xFF, 4, kNoDisc), 0,
@@ -208,24 +207,24 @@ const ChangeCase kChangeCases[] = {
          return true;
        });
      },
-     Log(&T::set_ok, 5, &T::unprotected), Commands({kSendKey, kReportKey, kReadStructure}, 4), 2,
-     0xEF},
+     Log(Key::MSG_SET_REGION_OK, 5, Key::MSG_DISC_UNPROTECTED),
+     Commands({kSendKey, kReportKey, kReadStructure}, 4), 2, 0xEF},
     {"DriveRefusesTheRegion", Drive(0xFE, 3, DiscOf(kCpstCssCppm, 0xFD)), 3,
      [](ChangeBench& b) { b.Listed().change_needs_disc = true; },
-     [](const T& t) { return t.set_failed + t.DriveRegion(1) + t.Allowed(" 2"); }, kTestedAndSent,
-     0, 0xFE},
+     [] { return Say(Key::MSG_SET_REGION_FAILED) + RegionLine(1) + AllowedLine(" 2"); },
+     kTestedAndSent, 0, 0xFE},
     {"NothingSelectedLogsTwiceOnOneLine", kSetDrive, 4,
      [](ChangeBench& b) { b.view.selected = -1; },
-     [](const T& t) { return t.no_valid_item + t.no_valid_item; }, kNothing, 0, 0xFD},
+     [] { return Repeat(Say(Key::MSG_NO_VALID_ITEM), 2); }, kNothing, 0, 0xFD},
     {"OpenFailsOnTheReportedSelection", kSetDrive, 4,
      [](ChangeBench& b) { b.Listed().faults.no_device = true; },
-     [](const T& t) { return Repeat(t.open_failed, 2); }, kNothing, 0, 0xFD},
+     [] { return Repeat(Say(Key::MSG_DEVICE_OPEN_FAILED), 2); }, kNothing, 0, 0xFD},
     {"OpenFailsInTheReportRunFirst", kSetDrive, 4,
      [](ChangeBench& b) {
        b.Listed().faults.no_device = true;
        b.view.last_reported = -1;
      },
-     [](const T& t) { return Repeat(t.open_failed, 3); }, kNothing, 0, 0xFD},
+     [] { return Repeat(Say(Key::MSG_DEVICE_OPEN_FAILED), 3); }, kNothing, 0, 0xFD},
     // The change decides on the RPC state of the drive reported last. When that is not the
     // selection, a report runs first; it checks the drive's own region (2), which is sent.
     {"NothingReportedYet", kSetDrive, 4, [](ChangeBench& b) { b.view.last_reported = -1; },
@@ -240,20 +239,20 @@ const ChangeCase kChangeCases[] = {
      kReportedAgainLog, kReportedAgain, 0, 0xFD},
     // After a failed REPORT KEY the change decides on the bytes that stayed behind.
     {"StaleStateLooksPermanent", kSetDrive, 4, StaleState({0xC0, 0xFE, 0x01, 0x00}),
-     StaleLog(&T::permanent), kNotSent, 0, 0xFD},
-    {"StaleStateLooksNew", kSetDrive, 4, StaleState({0x05, 0xFF, 0x01, 0x00}), StaleLog(&T::set_ok),
-     kSent, 0, 0xF7},
-    {"StaleStateLooksSet", kSetDrive, 4, StaleState({0x43, 0xFE, 0x01, 0x00}), StaleLog(&T::set_ok),
-     kTestedAndSent, 0, 0xF7},
+     StaleLog(Key::MSG_REGION_PERMANENT), kNotSent, 0, 0xFD},
+    {"StaleStateLooksNew", kSetDrive, 4, StaleState({0x05, 0xFF, 0x01, 0x00}),
+     StaleLog(Key::MSG_SET_REGION_OK), kSent, 0, 0xF7},
+    {"StaleStateLooksSet", kSetDrive, 4, StaleState({0x43, 0xFE, 0x01, 0x00}),
+     StaleLog(Key::MSG_SET_REGION_OK), kTestedAndSent, 0, 0xF7},
 };
 
 TEST(RegionChange, EachPathLogsAndSends) {
-  for (const T* language : kBothLanguages) {
+  for (const unsigned code_page : kBothLanguages) {
     for (const ChangeCase& c : kChangeCases) {
-      SCOPED_TRACE(std::string(c.name) + " at code page " + std::to_string(language->code_page));
-      ExpectChange(
-          *language, c.drive, c.chosen, c.script,
-          {c.log(*language), c.commands, 0, static_cast<std::size_t>(c.prompts), c.mask_after});
+      SCOPED_TRACE(std::string(c.name) + " at code page " + std::to_string(code_page));
+      text::DecideLanguage(code_page);
+      ExpectChange(code_page, c.drive, c.chosen, c.script,
+                   {c.log(), c.commands, 0, static_cast<std::size_t>(c.prompts), c.mask_after});
     }
   }
 }
@@ -313,21 +312,22 @@ const ReadinessCase kReadinessCases[] = {
 // On the set drive (region 2, three changes) with region 4 chosen; the Japanese unknown-error
 // text has no line end, so the closing report's first line runs on.
 TEST(RegionChange, ReadinessLoopDecidesBySense) {
-  for (const T* language : kBothLanguages) {
+  for (const unsigned code_page : kBothLanguages) {
     for (const ReadinessCase& c : kReadinessCases) {
-      SCOPED_TRACE(std::string(c.name) + " at code page " + std::to_string(language->code_page));
-      const T& t = *language;
+      SCOPED_TRACE(std::string(c.name) + " at code page " + std::to_string(code_page));
+      text::DecideLanguage(code_page);
       const bool set = c.ending == kSet;
-      const std::string& outcome = set                     ? t.set_ok
-                                   : c.ending == kCanceled ? t.canceled
-                                                           : t.unknown_error;
-      const Expected expected{
-          Repeat(t.toc_reading, c.waits) + outcome + t.DriveRegion(set ? 4 : 2) + t.unprotected,
-          set ? Commands({kSendKey, kReportKey, kReadStructure}, c.tests)
-              : Commands({kReportKey, kReadStructure}, c.tests),
-          c.waits, c.prompt_answers.size(), static_cast<std::uint8_t>(set ? 0xF7 : 0xFD)};
+      const Key outcome = set                     ? Key::MSG_SET_REGION_OK
+                          : c.ending == kCanceled ? Key::MSG_CANCELED
+                                                  : Key::MSG_UNKNOWN_ERROR;
+      const Expected expected{Repeat(Say(Key::MSG_TOC_READING), c.waits) + Say(outcome) +
+                                  RegionLine(set ? 4 : 2) + Say(Key::MSG_DISC_UNPROTECTED),
+                              set ? Commands({kSendKey, kReportKey, kReadStructure}, c.tests)
+                                  : Commands({kReportKey, kReadStructure}, c.tests),
+                              c.waits, c.prompt_answers.size(),
+                              static_cast<std::uint8_t>(set ? 0xF7 : 0xFD)};
       ExpectChange(
-          t, kSetDrive, 4,
+          code_page, kSetDrive, 4,
           [&](ChangeBench& b) {
             b.seam.script.assign(c.script.begin(), c.script.end());
             for (bool ok : c.prompt_answers) {

@@ -198,30 +198,34 @@ TEST(RegionDialog, JapaneseModeReplacesTheLabelsAfterTheLayoutAndBeforeTheReport
   EXPECT_EQ(b.controls.texts.count(IDC_TITLE), 0u);  // the template's text stays
 }
 
+// Rows of (group height - label height - 25) / 6 pixels, truncated toward zero, from 10 pixels
+// right of the group box's edge to 15 short of its width; the label 5 pixels below the rows.
 TEST(RegionButtonLayout, Table) {
-  struct Case {
+  const struct {
     const char* name;
     Rect group, label, radio;
+    Rect first_row;
     int row_height;
+    Rect changes_left;
+  } cases[] = {
+      // clang-format off
+      // name                                      group               label               radio               first row         height  label's new place
+      {"template at 96 dpi: 135 / 6 = 22 rest 3", {12, 111, 312, 294}, {31, 257, 299, 280}, {33, 132, 179, 148}, {22, 111, 307, 133}, 22, {22, 248, 307, 264}},
+      {"exact division: 60 / 6",                  {0, 0, 100, 91},     {0, 0, 10, 6},       {0, 0, 10, 10},      {10, 0, 95, 10},     10, {10, 65, 95, 75}},
+      {"65 / 6 = 10 rest 5",                      {0, 0, 100, 96},     {0, 0, 10, 6},       {0, 0, 10, 10},      {10, 0, 95, 10},     10, {10, 65, 95, 75}},
+      {"-15 / 6 truncates to -2",                 {5, 50, 45, 70},     {0, 0, 10, 10},      {0, 0, 9, 12},       {15, 50, 40, 48},    -2, {15, 43, 40, 55}},
+      // clang-format on
   };
-  const Case cases[] = {
-      // 96 dpi, 13-pixel font: (183 - 23 - 25) / 6 = 22 rest 3.
-      {"template at 96 dpi", {12, 111, 312, 294}, {31, 257, 299, 280}, {33, 132, 179, 148}, 22},
-      {"exact division", {0, 0, 100, 91}, {0, 0, 10, 6}, {0, 0, 10, 10}, 10},
-      // (20 - 10 - 25) = -15: -15 / 6 truncates toward zero to -2, not -3.
-      {"negative height truncates toward zero", {5, 50, 45, 70}, {0, 0, 10, 10}, {0, 0, 9, 12}, -2},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const RegionButtonLayout layout = LayOutRegionButtons(c.group, c.label, c.radio);
-    const int x = c.group.left + 10;
-    const int w = c.group.Width() - 15;
     for (int k = 0; k < 6; ++k) {
-      const int top = c.group.top + k * c.row_height;
-      EXPECT_EQ(layout.rows[k], (Rect{x, top, x + w, top + c.row_height})) << "row " << k;
+      const int down = k * c.row_height;
+      EXPECT_EQ(layout.rows[k], (Rect{c.first_row.left, c.first_row.top + down, c.first_row.right,
+                                      c.first_row.bottom + down}))
+          << "row " << k;
     }
-    const int label_top = c.group.top + 6 * c.row_height + 5;
-    EXPECT_EQ(layout.changes_left, (Rect{x, label_top, x + w, label_top + c.radio.Height()}));
+    EXPECT_EQ(layout.changes_left, c.changes_left);
   }
 }
 

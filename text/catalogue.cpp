@@ -74,6 +74,12 @@ enum class Source {
   kOneForm,      // one compiled text for both languages
 };
 
+// A string-table key's ids, one per language.
+struct StringIds {
+  unsigned english = 0;
+  unsigned japanese = 0;
+};
+
 struct KeyEntry {
   Key key;
   Source source;
@@ -241,10 +247,6 @@ void DecideLanguage(unsigned code_page) {
   stored_code_page = code_page;
 }
 
-unsigned StoredCodePage() {
-  return stored_code_page;
-}
-
 bool JapaneseMode() {
   return stored_code_page == kJapaneseCodePage;
 }
@@ -253,23 +255,13 @@ void ResetLanguage() {
   stored_code_page = 0;
 }
 
-std::string_view LoadString(unsigned id) {
-  return TableText(id);
-}
-
-StringIds IdsOf(Key key) {
-  const KeyEntry* entry = EntryOf(key);
-  if (entry == nullptr || entry->source != Source::kStringTable) return {};
-  return entry->ids;
-}
-
 std::string Text(Key key) {
   const KeyEntry* entry = EntryOf(key);
   if (entry == nullptr) return {};
   const bool japanese = JapaneseMode();
   switch (entry->source) {
     case Source::kStringTable:
-      return std::string(LoadString(japanese ? entry->ids.japanese : entry->ids.english));
+      return std::string(TableText(japanese ? entry->ids.japanese : entry->ids.english));
     case Source::kFixed:
       return std::string(japanese ? entry->japanese : entry->english);
     case Source::kOneForm:
@@ -293,15 +285,6 @@ std::span<const LabelRow> JapaneseLabels() {
 std::string RegionPiece(int region) {
   if (region < kFirstRegion || region > kLastRegion) return {};
   return std::string{' ', static_cast<char>('0' + region)};
-}
-
-std::string PermittedRegionsLine(std::span<const int> regions) {
-  std::string line = Text(Key::MSG_DISC_ALLOWED_PREFIX);
-  for (int region : regions) line += RegionPiece(region);
-  // The suffix has no English text, so this adds something in Japanese mode only.
-  line += Text(Key::MSG_DISC_ALLOWED_SUFFIX);
-  line += "\r\n";
-  return line;
 }
 
 }  // namespace varden::text

@@ -54,19 +54,7 @@ inline constexpr unsigned kJapaneseCodePage = 932;
 // Decides the language for the run from the platform's code page (Windows: GetOEMCP()).
 // Until it is called the mode is English.
 void DecideLanguage(unsigned code_page);
-// The stored code page (0 before DecideLanguage).
-unsigned StoredCodePage();
 bool JapaneseMode();
-
-// The text of a string-table id, or the empty text when the table does not hold it.
-std::string_view LoadString(unsigned id);
-
-// A string-table key's ids; both 0 for keys that are not in the string table.
-struct StringIds {
-  unsigned english = 0;
-  unsigned japanese = 0;
-};
-StringIds IdsOf(Key key);
 
 // The key's text in the current language (MSG_, CAPTION_, MENU_ and unformatted FMT_ keys).
 std::string Text(Key key);
@@ -86,10 +74,6 @@ std::span<const LabelRow> JapaneseLabels();
 
 // The piece of the permitted-regions line for region n: a space and the ASCII digit.
 std::string RegionPiece(int region);
-
-// The whole permitted-regions line for the given regions (ascending 1 to 6), in the current
-// language: prefix, pieces, the Japanese suffix, "\r\n".
-std::string PermittedRegionsLine(std::span<const int> regions);
 
 // Back to English with no decision made (for tests).
 void ResetLanguage();

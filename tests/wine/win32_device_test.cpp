@@ -137,17 +137,6 @@ void Start(FakeDevice fake, std::uint8_t* buffer) {
   varden::AttachTransferBuffer(buffer);
 }
 
-void TestDevicePath() {
-  struct Case {
-    char letter;
-    const char* expected;
-  };
-  for (const Case& c : {Case{'D', "\\\\.\\D:"}, Case{'E', "\\\\.\\E:"}, Case{'Z', "\\\\.\\Z:"}}) {
-    const std::string path = varden::win32::DevicePath(c.letter);
-    Check(path == c.expected && path.size() == 6, std::string("device path of ") + c.letter, path);
-  }
-}
-
 void TestOpen() {
   struct Case {
     const char* name;
@@ -280,7 +269,6 @@ void TestPassThrough() {
 }  // namespace
 
 int main() {
-  TestDevicePath();
   TestOpen();
   TestPassThrough();
   return varden::wine_tests::Finish();

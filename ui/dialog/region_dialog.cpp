@@ -219,9 +219,9 @@ void RegionDialog::SelectDrive(int index) {
 }
 
 char RegionDialog::DriveLetter(int index) {
-  // A selection outside the table names no drive.
+  // A selection outside the table names no drive; at() throws should the guard ever let one by.
   if (index < 0 || index >= static_cast<int>(drive_table_.size())) return 0;
-  return drive_table_[index].Letter();
+  return drive_table_.at(static_cast<std::size_t>(index)).Letter();
 }
 
 }  // namespace varden::ui
