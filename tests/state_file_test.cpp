@@ -184,7 +184,6 @@ TEST_F(StateFileTest, InterruptedSaveLeavesTheOldStateAndTheNextSaveWorks) {
     EXPECT_TRUE(Has(error, file_.string())) << error;
     EXPECT_EQ(ReadFile(file_), before);
     EXPECT_EQ(Listing(folder_).size(), 2u) << "the interrupted new file stays behind";
-
     // The next save removes leftovers of ended processes (a child's) and of this one.
     const pid_t child = stop == SaveStop::kBeforeRename ? ::fork() : ::getpid();
     if (child == 0) ::_exit(0);

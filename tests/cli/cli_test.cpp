@@ -62,30 +62,24 @@ bool Has(const std::string& text, const std::string& part) {
 
 // Whether `doc` fits `schema`, for the part of JSON Schema that the schema file uses.
 bool Fits(const Json& doc, const Json& schema, const Json& root) {
-  static const std::string kDefs = "#/$defs/";
-  if (schema.contains("$ref")) {
-    return Fits(doc, root["$defs"][schema["$ref"].get<std::string>().substr(kDefs.size())], root);
-  }
-  if (schema.contains("oneOf")) {
-    const auto& ways = schema["oneOf"];
-    if (std::ranges::count_if(ways, [&](const Json& s) { return Fits(doc, s, root); }) != 1) {
-      return false;
-    }
-  }
+  const auto fits = [&](const Json& part) { return Fits(doc, part, root); };
   const auto in = [](const Json& values, const Json& value) {
     return std::ranges::find(values, value) != values.end();
   };
+  if (schema.contains("$ref")) {
+    return fits(root["$defs"][schema["$ref"].get<std::string>().substr(sizeof "#/$defs/" - 1)]);
+  }
   const Json types = schema.value("type", Json::array());
-  if ((!types.empty() && !in(types.is_string() ? Json::array({types}) : types,
+  if ((schema.contains("oneOf") && std::ranges::count_if(schema["oneOf"], fits) != 1) ||
+      (!types.empty() && !in(types.is_string() ? Json::array({types}) : types,
                              doc.is_number_integer() ? "integer" : doc.type_name())) ||
       (schema.contains("const") && doc != schema["const"]) ||
       (schema.contains("enum") && !in(schema["enum"], doc)) ||
       (doc.is_number() && schema.contains("minimum") && doc < schema["minimum"]) ||
-      (doc.is_number() && schema.contains("maximum") && doc > schema["maximum"])) {
+      (doc.is_number() && schema.contains("maximum") && doc > schema["maximum"]) ||
+      std::ranges::any_of(schema.value("required", Json::array()),
+                          [&](const Json& name) { return !doc.contains(name); })) {
     return false;
-  }
-  for (const auto& name : schema.value("required", Json::array())) {
-    if (!doc.contains(name)) return false;
   }
   const Json properties = schema.value("properties", Json::object());
   for (auto it = doc.begin(); doc.is_object() && it != doc.end(); ++it) {
@@ -139,30 +133,24 @@ class CliTest : public ::testing::Test {
 
   // Runs the program on state_ (unless told otherwise) in a clean environment, with `input`
   // as standard input (not a terminal).
-  Result Run(std::vector<std::string> args, const std::string& lang = kEnglish,
+  Result Run(const std::vector<std::string>& args, const std::string& lang = kEnglish,
              const std::string& input = "", const std::string& env = "") {
-    const bool json = std::ranges::find(args, "--json") != args.end();
-    if (!Has(env, "VARDEN_NODE_PREFIX") && std::ranges::none_of(args, [](const std::string& a) {
-          return a.starts_with("--emulated");
-        })) {
-      args.insert(args.begin(), "--emulated=" + state_.string());
+    std::string line;
+    for (const std::string& a : args) line += " '" + a + "'";
+    if (!Has(env + line, "VARDEN_NODE_PREFIX") && !Has(line, " '--emulated")) {
+      line = " '--emulated=" + state_.string() + "'" + line;
     }
-    std::ofstream(dir_ / "stdin") << input;
-    std::string command = "env -i LANG=" + lang + " " + env + " " + VARDEN_CLI_PATH;
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " <" + (dir_ / "stdin").string() + " >" + (dir_ / "stdout").string() + " 2>" +
-               (dir_ / "stderr").string();
-    const int wait_status = std::system(command.c_str());
-    Result r{WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, ReadFile(dir_ / "stdout"),
-             ReadFile(dir_ / "stderr")};
-    if (json) {
-      EXPECT_TRUE(FitsSchema(Json::parse(r.out))) << r.out;
-    }
+    std::ofstream(dir_ / "in") << input;
+    const int status = std::system(("cd " + dir_.string() + " && env -i LANG=" + lang + " " + env +
+                                    " " + VARDEN_CLI_PATH + line + " <in >out 2>err")
+                                       .c_str());
+    Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ / "out"),
+             ReadFile(dir_ / "err")};
+    EXPECT_TRUE(!Has(line, "'--json'") || FitsSchema(Json::parse(r.out))) << r.out;
     return r;
   }
 
-  fs::path dir_;
-  fs::path state_;
+  fs::path dir_, state_;
 };
 
 TEST_F(CliTest, ListAndReportShowTheMakersDrivesInTheLocalesLanguage) {

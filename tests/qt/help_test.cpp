@@ -3,14 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QImage>
-#include <QPointer>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTextBrowser>
-#include <QTextDocument>
-#include <QWidget>
+#include <QtTest>
+#include <QtWidgets>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
