@@ -254,19 +254,9 @@ TEST_F(StateFileTest, FailedSaveKeepsTheOldFileAndLeavesNothingBehind) {
   EXPECT_EQ(Listing(folder_), (Names{"drives.json", "taken"}));
 }
 
-// Sets (or, for nullptr, clears) an environment variable until the end of the scope.
-struct ScopedEnv {
-  ScopedEnv(const char* name, const char* value) : name(name) {
-    if (const char* was = std::getenv(name)) old = was;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnv() { old ? ::setenv(name, old->c_str(), 1) : ::unsetenv(name); }
-  const char* name;
-  std::optional<std::string> old;
-};
-
+// The other tests name their files, so the environment need not be restored.
 TEST(DefaultStateFileTest, FollowsTheStateFolderOfTheUser) {
-  const ScopedEnv home("HOME", "/home/u");
+  ::setenv("HOME", "/home/u", 1);
   const char* const kLocal = "/home/u/.local/state/varden/drives.json";
   const std::pair<const char*, const char*> cases[] = {
       {"/xdg/state", "/xdg/state/varden/drives.json"},
@@ -274,12 +264,12 @@ TEST(DefaultStateFileTest, FollowsTheStateFolderOfTheUser) {
       {"", kLocal},
       {"relative", kLocal}};
   for (const auto& [state_home, expected] : cases) {
-    const ScopedEnv state("XDG_STATE_HOME", state_home);
+    state_home ? ::setenv("XDG_STATE_HOME", state_home, 1) : ::unsetenv("XDG_STATE_HOME");
     EXPECT_EQ(DefaultStateFile(), fs::path(expected));
   }
   // Without a usable HOME the home folder comes from the system, never a relative path.
   for (const char* unusable : {"", "relative/home"}) {
-    const ScopedEnv no_home("HOME", unusable);
+    ::setenv("HOME", unusable, 1);
     EXPECT_TRUE(DefaultStateFile().is_absolute()) << DefaultStateFile();
   }
 }
