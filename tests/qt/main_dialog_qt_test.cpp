@@ -21,21 +21,14 @@ constexpr unsigned kEnglish = 437;
 constexpr unsigned kJapanese = 932;
 
 // Runs `act` on the modal window of type T that what the test does next opens; fails the
-// test when none opens in time.
+// test when none opens within about five seconds.
 template <class T>
-void WhenModal(std::function<void(T*)> act) {
-  auto* timer = new QTimer;
-  auto* clock = new QElapsedTimer;
-  clock->start();
-  QObject::connect(timer, &QTimer::timeout, [timer, clock, act] {
-    auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (window == nullptr && clock->elapsed() < 5000) return;
-    timer->deleteLater();
-    delete clock;
-    if (window == nullptr) QFAIL("no modal window opened");
-    act(window);
+void WhenModal(std::function<void(T*)> act, int tries = 1000) {
+  QTimer::singleShot(5, [act, tries] {
+    if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) return act(window);
+    if (tries == 0) QFAIL("no modal window opened");
+    WhenModal(act, tries - 1);
   });
-  timer->start(5);
 }
 
 template <class W>
