@@ -143,7 +143,7 @@ TEST_F(StateFileTest, UnusableFileIsReportedByNameAndLeftAlone) {
       {DriveE(R"("inquiry_length": 97)"), "drives[0].inquiry_length"},
       {DriveE(R"("vendor": "MX\u0007")"), "drives[0].vendor: only printable ASCII"},
       {std::string(70000, '[') + std::string(70000, ']'), "nested deeper than 4 levels"},
-      {DriveE(R"("disc": {"rmi": [[1]]})"), "nested deeper than 4 levels"},
+      {DriveE(R"("disc": {"rmi": [1]})"), "nested deeper than 4 levels"},
       {DriveE(R"("user_changes": 3, "user_changes": 4)"), "key \"user_changes\" stands twice"},
       // Shown with C0 and C1 control characters escaped, cut at a character boundary.
       {DriveE(R"("region_mask": "\u001b[31mRED")"), R"(found "\u001B[31mRED")"},
