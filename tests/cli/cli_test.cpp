@@ -1,7 +1,5 @@
-// varden-cli as a user or a script sees it: the built program run on a temporary state file
-// of emulated drives (or on a folder of device nodes), with its standard output, standard
-// error and exit status read back. Every JSON document it writes is checked against the
-// schema file that the manual page points script authors to.
+// varden-cli as a user or a script sees it, on emulated drives or device nodes; every JSON
+// document it writes must fit the schema file that script authors are pointed to.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,24 +28,21 @@ using varden::emulated::DriveState;
 
 constexpr const char* kEnglish = "C";
 
-DriveState Drive(char letter, std::uint8_t region_mask, int changes, bool disc) {
-  DriveState d;
-  d.letter = letter;
-  d.vendor = "Meridax ";
-  d.product = std::string("DVD-ROM MX-120") + letter;
-  d.region_mask = region_mask;
-  d.user_changes = changes;
-  d.disc = {.present = disc, .cpst = varden::kCpstCssCppm, .rmi = 0xF5};  // regions 2 and 4
-  return d;
+// The disc permits regions 2 and 4.
+DriveState Drive(char letter, int region, int changes, bool disc, const char* vendor = "Meridax ") {
+  return {.letter = letter,
+          .vendor = vendor,
+          .product = std::string("DVD-ROM MX-120") + letter,
+          .region_mask = RegionMaskOf(region),
+          .user_changes = changes,
+          .disc = {.present = disc, .cpst = varden::kCpstCssCppm, .rmi = 0xF5},
+          .faults = {}};
 }
 
-// E: region 2 with four changes; F: region 2 with its last change; G: region 3 and no disc;
-// H: another maker's drive.
+// F has its last change; H is another maker's.
 std::vector<DriveState> Scenario() {
-  DriveState other = Drive('H', varden::kNoRegionMask, 5, true);
-  other.vendor = "OTHERCO ";
-  return {Drive('E', RegionMaskOf(2), 4, true), Drive('F', RegionMaskOf(2), 1, true),
-          Drive('G', RegionMaskOf(3), 3, false), other};
+  return {Drive('E', 2, 4, true), Drive('F', 2, 1, true), Drive('G', 3, 3, false),
+          Drive('H', 0, 5, true, "OTHERCO ")};
 }
 
 std::string ReadFile(const fs::path& file) {
@@ -55,36 +50,36 @@ std::string ReadFile(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+int Count(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+  return Count(text, part) > 0;
 }
 
 // Whether `doc` fits `schema`, for the part of JSON Schema that the schema file uses.
 bool Fits(const Json& doc, const Json& schema, const Json& root) {
-  static const std::string kDefs = "#/$defs/";
-  if (schema.contains("$ref")) {
-    return Fits(doc, root["$defs"][schema["$ref"].get<std::string>().substr(kDefs.size())], root);
-  }
-  if (schema.contains("oneOf")) {
-    const auto& ways = schema["oneOf"];
-    if (std::ranges::count_if(ways, [&](const Json& s) { return Fits(doc, s, root); }) != 1) {
-      return false;
-    }
-  }
+  const auto fits = [&](const Json& part) { return Fits(doc, part, root); };
   const auto in = [](const Json& values, const Json& value) {
     return std::ranges::find(values, value) != values.end();
   };
+  if (schema.contains("$ref")) {
+    return fits(root["$defs"][schema["$ref"].get<std::string>().substr(sizeof "#/$defs/" - 1)]);
+  }
   const Json types = schema.value("type", Json::array());
-  if ((!types.empty() && !in(types.is_string() ? Json::array({types}) : types,
+  if ((schema.contains("oneOf") && std::ranges::count_if(schema["oneOf"], fits) != 1) ||
+      (!types.empty() && !in(types.is_string() ? Json::array({types}) : types,
                              doc.is_number_integer() ? "integer" : doc.type_name())) ||
       (schema.contains("const") && doc != schema["const"]) ||
       (schema.contains("enum") && !in(schema["enum"], doc)) ||
       (doc.is_number() && schema.contains("minimum") && doc < schema["minimum"]) ||
-      (doc.is_number() && schema.contains("maximum") && doc > schema["maximum"])) {
+      (doc.is_number() && schema.contains("maximum") && doc > schema["maximum"]) ||
+      std::ranges::any_of(schema.value("required", Json::array()),
+                          [&](const Json& name) { return !doc.contains(name); })) {
     return false;
-  }
-  for (const auto& name : schema.value("required", Json::array())) {
-    if (!doc.contains(name)) return false;
   }
   const Json properties = schema.value("properties", Json::object());
   for (auto it = doc.begin(); doc.is_object() && it != doc.end(); ++it) {
@@ -111,9 +106,8 @@ bool Holds(const Json& doc, const char* expected) {
 }
 
 struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
+  int status;
+  std::string out, err;
 };
 
 class CliTest : public ::testing::Test {
@@ -132,92 +126,57 @@ class CliTest : public ::testing::Test {
     ASSERT_TRUE(varden::emulated::SaveState(file.empty() ? state_ : file, drives, error)) << error;
   }
 
-  DriveState Saved(char letter) {
-    const auto loaded = varden::emulated::LoadState(state_);
-    EXPECT_TRUE(loaded.ok) << loaded.error;
-    for (const DriveState& d : loaded.drives) {
-      if (d.letter == letter) return d;
-    }
-    ADD_FAILURE() << "no drive " << letter;
-    return {};
+  std::pair<int, int> Saved(std::size_t i) {
+    const DriveState d = varden::emulated::LoadState(state_).drives.at(i);
+    return {d.region_mask, d.user_changes};
   }
 
-  // Runs the program with `args` after --emulated=FILE (unless the line names its own state
-  // file or `env` points it at device nodes), in a clean environment of the given locale, with
-  // `input` as standard input (not a terminal). A JSON document must fit the schema.
-  Result Run(std::vector<std::string> args, const std::string& lang = kEnglish,
+  // Runs the program on state_ (unless told otherwise) in a clean environment, with `input`
+  // as standard input (not a terminal).
+  Result Run(const std::vector<std::string>& args, const std::string& lang = kEnglish,
              const std::string& input = "", const std::string& env = "") {
-    const bool json = std::ranges::find(args, "--json") != args.end();
-    if (!Has(env, "VARDEN_NODE_PREFIX") && std::ranges::none_of(args, [](const std::string& a) {
-          return a.starts_with("--emulated");
-        })) {
-      args.insert(args.begin(), "--emulated=" + state_.string());
+    std::string line;
+    for (const std::string& a : args) line += " '" + a + "'";
+    if (!Has(env + line, "VARDEN_NODE_PREFIX") && !Has(line, " '--emulated")) {
+      line = " '--emulated=" + state_.string() + "'" + line;
     }
-    std::ofstream(dir_ / "stdin") << input;
-    std::string command = "env -i LANG=" + lang + " " + env + " " + VARDEN_CLI_PATH;
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " <" + (dir_ / "stdin").string() + " >" + (dir_ / "stdout").string() + " 2>" +
-               (dir_ / "stderr").string();
-    const int wait_status = std::system(command.c_str());
-    Result r{WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, ReadFile(dir_ / "stdout"),
-             ReadFile(dir_ / "stderr")};
-    if (json) {
-      EXPECT_TRUE(FitsSchema(Json::parse(r.out))) << r.out;
-    }
+    std::ofstream(dir_ / "in") << input;
+    const int status = std::system(("cd " + dir_.string() + " && env -i LANG=" + lang + " " + env +
+                                    " " + VARDEN_CLI_PATH + line + " <in >out 2>err")
+                                       .c_str());
+    Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ / "out"),
+             ReadFile(dir_ / "err")};
+    EXPECT_TRUE(!Has(line, "'--json'") || FitsSchema(Json::parse(r.out))) << r.out;
     return r;
   }
 
-  fs::path dir_;
-  fs::path state_;
+  fs::path dir_, state_;
 };
 
-TEST_F(CliTest, ListShowsTheMakersDrivesAsTheDriveListDoes) {
-  const Result r = Run({"list"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  // Letter, colon, space, then the 8 vendor and 16 product bytes with their trailing spaces.
-  EXPECT_EQ(r.out,
-            "E: Meridax DVD-ROM MX-120E \n"
-            "F: Meridax DVD-ROM MX-120F \n"
-            "G: Meridax DVD-ROM MX-120G \n");
+TEST_F(CliTest, ListAndReportShowTheMakersDrivesInTheLocalesLanguage) {
+  const Result list = Run({"list"});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(
+      list.out,  // the 8 vendor and 16 product bytes with their trailing spaces
+      "E: Meridax DVD-ROM MX-120E \nF: Meridax DVD-ROM MX-120F \nG: Meridax DVD-ROM MX-120G \n");
   EXPECT_EQ(Json::parse(Run({"--json", "list"}).out)["drives"].at(1),
             Json({{"index", 1}, {"letter", "F"}, {"text", "F: Meridax DVD-ROM MX-120F "}}));
-}
 
-TEST_F(CliTest, ReportShowsTheLogAndTheDialogsStateInTheLocalesLanguage) {
-  const std::string english_e =
-      "Drive's region is 2.\n"
-      "This disc is allowed region 2 4\n"
-      "\n"
-      "Drive: E: Meridax DVD-ROM MX-120E\n"
-      "Region: 2\n"
-      "Regional code can be changed 4time(s)\n"
-      "Regions offered for a change: 2 4\n"
+  const std::string e =
+      "Drive's region is 2.\nThis disc is allowed region 2 4\n\nDrive: E: Meridax DVD-ROM MX-120E\n"
+      "Region: 2\nRegional code can be changed 4time(s)\nRegions offered for a change: 2 4\n"
       "Disc permits regions: 2 4\n";
-  struct Case {
-    std::string lang;
-    std::vector<std::string> args;
-    std::string out;
-  } const cases[] = {
-      {kEnglish, {"report"}, english_e},  // the first drive
-      {kEnglish, {"report", "e:"}, english_e},
-      {kEnglish,
-       {"report", "G"},
-       "Drive's region is 3.\n"
-       "Get disc region is failed.\n"
-       "\n"
-       "Drive: G: Meridax DVD-ROM MX-120G\n"
-       "Region: 3\n"
-       "Regional code can be changed 3time(s)\n"
-       "Regions offered for a change: 3\n"
-       "Disc: permitted regions not known (no disc, or the drive could not read it)\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.back());
-    const Result r = Run(c.args, c.lang);
+  const std::string g =
+      "Drive's region is 3.\nGet disc region is failed.\n\nDrive: G: Meridax DVD-ROM MX-120G\n"
+      "Region: 3\nRegional code can be changed 3time(s)\nRegions offered for a change: 3\n"
+      "Disc: permitted regions not known (no disc, or the drive could not read it)\n";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"report"}, e}, {{"report", "e:"}, e}, {{"report", "G"}, g}};  // first drive by default
+  for (const auto& [args, out] : cases) {
+    const Result r = Run(args);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.out, out);
   }
-
   const Json doc = Json::parse(Run({"report", "E", "--json"}).out);
   EXPECT_TRUE(Holds(doc, R"({"command": "report", "ok": true, "exit_status": 0,
       "log": "Drive's region is 2.\nThis disc is allowed region 2 4\n",
@@ -234,8 +193,7 @@ TEST_F(CliTest, SetTellsTheCostAsksAndSavesTheNewRegion) {
                   "Changes left: 4 now, 3 after this change.\nSet drive E: to region 4? [y/N] \n"
                   "Success to set regional code.\nDrive's region is 4.\n"))
       << answered.out;
-  EXPECT_EQ(Saved('E').region_mask, RegionMaskOf(4));
-  EXPECT_EQ(Saved('E').user_changes, 3);
+  EXPECT_EQ(Saved(0), std::make_pair(int{RegionMaskOf(4)}, 3));
 
   // With --yes and --json: the document on standard output, the cost on standard error.
   Save(Scenario());
@@ -251,7 +209,7 @@ TEST_F(CliTest, SetTellsTheCostAsksAndSavesTheNewRegion) {
 }
 
 TEST_F(CliTest, NothingIsSentWhenTheChangeIsRefusedOrNotConfirmed) {
-  const std::string kNotConfirmed = "Not confirmed: nothing was sent to the drive.\n";
+  const std::string no = "Not confirmed: nothing was sent to the drive.\n", ask = "? [y/N] ";
   struct Case {
     std::vector<std::string> args;
     std::string input, err, out;  // all of standard error, part of standard output
@@ -260,13 +218,12 @@ TEST_F(CliTest, NothingIsSentWhenTheChangeIsRefusedOrNotConfirmed) {
        "",
        "Region 3 is not offered for this drive (offered: 2 4): nothing was sent to the drive.\n",
        "Regions offered for a change: 2 4\n"},
-      {{"set", "E", "4"}, "n\n", kNotConfirmed, "Set drive E: to region 4? [y/N] "},
-      {{"set", "E", "4"}, "", kNotConfirmed, "Set drive E: to region 4? [y/N] "},
-      {{"set", "F", "4"}, "y\n", kNotConfirmed, "Make region 4 permanent? [y/N] "},
-      // The disc prompt counts as cancel without a terminal.
+      {{"set", "E", "4"}, "n\n", no, "Set drive E: to region 4" + ask},
+      {{"set", "E", "4"}, "", no, "Set drive E: to region 4" + ask},
+      {{"set", "F", "4"}, "y\n", no, "Make region 4 permanent" + ask},
       {{"set", "G", "3", "--yes"},
        "",
-       "",
+       "",  // the disc prompt cancels without a terminal
        "Attention: Disc is not present !\nPlease insert approproiate disc\n"
        "No terminal to answer on: Cancel.\nOperation is canceled.\n"},
   };
@@ -286,14 +243,12 @@ TEST_F(CliTest, TheLastChangeIsAskedAboutTwiceAndThenTheRegionIsPermanent) {
   const Result r = Run({"set", "F", "4"}, kEnglish, "y\nyes\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r.out,
-                  "Changes left: 1 now, 0 after this change.\n"
-                  "Set drive F: to region 4? [y/N] \n"
+                  "Changes left: 1 now, 0 after this change.\nSet drive F: to region 4? [y/N] \n"
                   "This is the last change: afterwards the drive keeps region 4 for good and can "
-                  "never be changed again.\n"
-                  "Make region 4 permanent? [y/N] \n"
+                  "never be changed again.\nMake region 4 permanent? [y/N] \n"
                   "Success to set regional code.\n"))
       << r.out;
-  EXPECT_EQ(Saved('F').user_changes, 0);
+  EXPECT_EQ(Saved(1), std::make_pair(int{RegionMaskOf(4)}, 0));
 
   // Now the drive refuses by itself; nothing is asked, since nothing can be spent.
   const Result again = Run({"set", "F", "2", "--json"});
@@ -304,21 +259,17 @@ TEST_F(CliTest, TheLastChangeIsAskedAboutTwiceAndThenTheRegionIsPermanent) {
       "changes_left_after": 0, "before": {"drive_state": {"type_code": 3}}})"))
       << doc.dump(2);
   EXPECT_TRUE(Has(doc["log"], "Drive regional code is already permanent state.\n"));
-  EXPECT_EQ(Saved('F').region_mask, RegionMaskOf(4));
+  EXPECT_EQ(Saved(1).first, RegionMaskOf(4));
 }
 
 TEST_F(CliTest, ADamagedStateFileIsNamedAndLeftAlone) {
-  for (const std::string text : {"{\"drives\": [", "{\"drives\": [{\"letter\": \"3\"}]}"}) {
-    std::ofstream(state_) << text;
-    for (const auto& args : {std::vector<std::string>{"list"}, {"set", "E", "2", "--yes"}}) {
-      SCOPED_TRACE(text + " " + args[0]);
-      const Result r = Run(args);
-      EXPECT_EQ(r.status, 1);
-      EXPECT_EQ(r.out, "");
-      EXPECT_TRUE(Has(r.err, state_.string())) << r.err;
-      EXPECT_TRUE(Has(r.err, "left as it is")) << r.err;
-      EXPECT_EQ(ReadFile(state_), text);
-    }
+  std::ofstream(state_) << "{\"drives\": [";
+  for (const auto& args : {std::vector<std::string>{"list"}, {"set", "E", "2", "--yes"}}) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Has(r.err, state_.string()) && Has(r.err, "left as it is")) << r.err;
+    EXPECT_EQ(ReadFile(state_), "{\"drives\": [");
   }
 }
 
@@ -349,7 +300,7 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(Has(r.err, err)) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(Count(r.err, "\n"), 1) << r.err;
     std::vector<std::string> json_args = args;
     json_args.insert(json_args.begin(), "--json");
     const Result json = Run(json_args);
@@ -358,8 +309,7 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
   }
   EXPECT_EQ(ReadFile(state_), before);
   EXPECT_FALSE(fs::exists(folder));
-  const Json not_a_document = {{"command", "list"}, {"ok", true}};
-  EXPECT_FALSE(FitsSchema(not_a_document));
+  EXPECT_FALSE(FitsSchema({{"command", "list"}, {"ok", true}}));
 }
 
 TEST_F(CliTest, TheDemoStateFileIsCreatedWhenMissing) {
@@ -369,7 +319,7 @@ TEST_F(CliTest, TheDemoStateFileIsCreatedWhenMissing) {
   const Result r = Run({"--emulated", "list"}, kEnglish, "", "XDG_STATE_HOME=" + home.string());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, expected.out);
-  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);  // the other maker's is not listed
+  EXPECT_EQ(Count(r.out, "\n"), 4);  // the other maker's is not listed
   EXPECT_TRUE(fs::exists(home / "varden" / "drives.json"));
 }
 
@@ -378,7 +328,7 @@ TEST_F(CliTest, EachLineEndsAsAUserExpects) {
   const fs::path none = dir_ / "none.json", odd = dir_ / "odd.json", nodes = dir_ / "nodes";
   auto drives = Scenario();
   drives[0].disc.cpst = varden::kCpstCprm;
-  drives[1] = Drive('F', RegionMaskOf(2), 4, false);
+  drives[1] = Drive('F', 2, 4, false);
   drives[1].faults.no_report_key = true;
   Save(drives, odd);
   Save({drives[3]}, none);
@@ -413,12 +363,7 @@ TEST_F(CliTest, EachLineEndsAsAUserExpects) {
       {kEnglish, "", {N, "report"}, 1, "", "no drive of the maker was found"},
       {kEnglish, "", {N, "report", "--json"}, 1, "\"report\": null", ""},
       {kEnglish, "", {O, "report"}, 0, "Disc permits regions: 2 4\n", ""},
-      {kEnglish,
-       "",
-       {O, "set", "F", "2", "-y"},
-       1,
-       "",
-       "none is, because the drive's region state"},
+      {kEnglish, "", {O, "set", "F", "2", "-y"}, 1, "", "none is, because the drive's region"},
       {kEnglish, user, {"list"}, 1, "", "(drive D:) is there, but this user may not open it: only"},
       {kEnglish, user, {"report", "E", "--json"}, 1, "\"drive\": null", "to group '"},
       {kEnglish, user, {"report"}, 1, "", "no drive could be opened: "},
@@ -438,11 +383,8 @@ TEST_F(CliTest, EachLineEndsAsAUserExpects) {
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_TRUE(Has(r.out, c.out)) << r.out;
     EXPECT_TRUE(Has(r.err, c.err)) << r.err;
-    const std::string hint = "is there, but";  // once for each node this user may not open
-    int hints = 0;
-    for (auto at = r.err.find(hint); at != std::string::npos; at = r.err.find(hint, at + 1))
-      ++hints;
-    EXPECT_EQ(hints, c.env == user ? 2 : 0) << r.err;
+    // Once for each node this user may not open.
+    EXPECT_EQ(Count(r.err, "is there, but"), c.env == user ? 2 : 0) << r.err;
   }
 }
 

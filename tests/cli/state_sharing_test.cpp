@@ -40,8 +40,11 @@ pid_t Start(const std::string& drive, int region) {
   _exit(127);
 }
 
-void AwaitSpinUp() {
+// Starts a change of E that waits for its disc, and waits until it has tested it once.
+pid_t StartWaiting() {
+  const pid_t pid = Start("E", 3);
   while (LoadState(kFile).drives.at(0).disc.becoming_ready_tests == 2) usleep(20000);
+  return pid;
 }
 
 // The exit status (128 + the signal that ended it) and the document it printed.
@@ -53,13 +56,13 @@ std::pair<int, nlohmann::json> Finish(pid_t pid, const std::string& drive) {
 }
 
 std::pair<int, int> RegionAndCount(std::size_t i) {
-  return {LoadState(kFile).drives.at(i).region_mask, LoadState(kFile).drives.at(i).user_changes};
+  const DriveState d = LoadState(kFile).drives.at(i);
+  return {d.region_mask, d.user_changes};
 }
 
 TEST(StateSharingTest, TwoWritersKeepBothChangesAndFailuresSaySo) {
   Reset();
-  const pid_t waiting = Start("E", 3);
-  AwaitSpinUp();
+  const pid_t waiting = StartWaiting();
   EXPECT_EQ(Finish(Start("F", 4), "F").first, 0) << "not held up by the other's spin-up";
   EXPECT_EQ(Finish(waiting, "E").first, 0);
   EXPECT_EQ(RegionAndCount(0), std::make_pair(int{RegionMaskOf(3)}, 3));
@@ -76,8 +79,7 @@ TEST(StateSharingTest, TwoWritersKeepBothChangesAndFailuresSaySo) {
 
   // The file turns read-only while a change waits for the disc: sent, but not kept.
   Reset();
-  const pid_t unkept = Start("E", 3);
-  AwaitSpinUp();
+  const pid_t unkept = StartWaiting();
   fs::permissions(kFile, fs::perms(0444));
   const auto [status, doc] = Finish(unkept, "E");
   EXPECT_EQ(status, 1) << doc;
@@ -91,8 +93,7 @@ TEST(StateSharingTest, SignalNeverLeavesHalfASave) {
   // About when the change is saved, two one-second waits after the first test of the disc.
   for (const auto& [signal, ms] : {std::pair{SIGINT, 1980}, {SIGTERM, 2000}, {SIGHUP, 2020}}) {
     Reset();
-    const pid_t pid = Start("E", 3);
-    AwaitSpinUp();
+    const pid_t pid = StartWaiting();
     usleep(static_cast<useconds_t>(ms) * 1000);
     kill(pid, signal);
     const auto [status, doc] = Finish(pid, "E");

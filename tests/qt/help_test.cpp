@@ -1,16 +1,11 @@
 // The help viewer: help paths, where help files are found, and the help window over the help
-// files of this build, on Qt's offscreen platform.
+// files of this build.
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QImage>
-#include <QPointer>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTextBrowser>
-#include <QTextDocument>
-#include <QWidget>
+#include <QtTest>
+#include <QtWidgets>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,33 +22,20 @@ namespace fs = std::filesystem;
 
 const fs::path kHelpFilesDir = VARDEN_HELP_FILES_DIR;
 
-struct ParseCase {
-  const char* name;
-  std::string_view path;
-  std::optional<HelpPath> expected;
-};
-
 TEST(ParseHelpPath, SplitsFileAndTopic) {
-  const ParseCase cases[] = {
-      {"the program's form", ".\\kelvanej.chm::/Varden.htm",
-       HelpPath{"kelvanej.chm", "/Varden.htm"}},
-      {"folder with backslashes", ".\\help\\x.chm::/Varden.htm",
-       HelpPath{"help/x.chm", "/Varden.htm"}},
-      {"absolute file", "/opt/varden/x.chm::/a.htm", HelpPath{"/opt/varden/x.chm", "/a.htm"}},
-      {"topic with backslash", "x.chm::\\Varden.htm", HelpPath{"x.chm", "/Varden.htm"}},
-      {"single colon", ".\\kelvane.chm:/Varden.htm", std::nullopt},
-      {"empty topic", ".\\kelvane.chm::", std::nullopt},
-      {"topic of an anchor only", ".\\kelvane.chm::/#menu", std::nullopt},
-      {"folder instead of file", ".\\help\\::/Varden.htm", std::nullopt},
+  const std::pair<std::string_view, std::optional<HelpPath>> cases[] = {
+      {".\\kelvanej.chm::/Varden.htm", HelpPath{"kelvanej.chm", "/Varden.htm"}},
+      {".\\help\\x.chm::/Varden.htm", HelpPath{"help/x.chm", "/Varden.htm"}},
+      {"/opt/varden/x.chm::/a.htm", HelpPath{"/opt/varden/x.chm", "/a.htm"}},
+      {"x.chm::\\Varden.htm", HelpPath{"x.chm", "/Varden.htm"}},
+      {".\\kelvane.chm:/Varden.htm", std::nullopt},
+      {".\\kelvane.chm::", std::nullopt},
+      {".\\kelvane.chm::/#menu", std::nullopt},  // an anchor only
+      {".\\help\\::/Varden.htm", std::nullopt},  // a folder
   };
-  for (const ParseCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::optional<HelpPath> got = ParseHelpPath(c.path);
-    ASSERT_EQ(got.has_value(), c.expected.has_value());
-    if (got) {
-      EXPECT_EQ(got->file, c.expected->file);
-      EXPECT_EQ(got->topic, c.expected->topic);
-    }
+  for (const auto& [path, expected] : cases) {
+    const std::optional<HelpPath> got = ParseHelpPath(path);
+    EXPECT_TRUE(got == expected) << path << " gave " << (got ? got->file + "|" + got->topic : "");
   }
 }
 
@@ -66,30 +48,21 @@ TEST(ResolveHelpFile, SearchesCurrentThenExecutableThenData) {
   QTemporaryDir temp;
   const fs::path root = temp.path().toStdString();
   const HelpSearchDirs dirs{root / "current", root / "bin", root / "data"};
-  for (const fs::path* dir : {&dirs.current, &dirs.executable, &dirs.data}) {
-    WriteFile(*dir / "everywhere.chm", "x");
+  for (const fs::path& dir : {dirs.current, dirs.executable, dirs.data}) {
+    WriteFile(dir / "everywhere.chm", "x");
   }
   WriteFile(dirs.executable / "beside.chm", "x");
   WriteFile(dirs.data / "installed.chm", "x");
-
-  struct Case {
-    const char* name;
-    std::string file;
-    HelpSearchDirs dirs;
-    std::optional<fs::path> expected;
+  const std::pair<std::string, std::optional<fs::path>> cases[] = {
+      {"everywhere.chm", dirs.current / "everywhere.chm"},
+      {"beside.chm", dirs.executable / "beside.chm"},
+      {"installed.chm", dirs.data / "installed.chm"},
+      {"missing.chm", std::nullopt},
+      {(dirs.current / "beside.chm").string(), std::nullopt},  // absolute: not searched
+      {"", std::nullopt},
   };
-  const Case cases[] = {
-      {"current directory first", "everywhere.chm", dirs, dirs.current / "everywhere.chm"},
-      {"only beside the executable", "beside.chm", dirs, dirs.executable / "beside.chm"},
-      {"only in the data folder", "installed.chm", dirs, dirs.data / "installed.chm"},
-      {"nowhere", "missing.chm", dirs, std::nullopt},
-      {"absolute name is not searched", (dirs.current / "beside.chm").string(), dirs, std::nullopt},
-      {"empty name", "", dirs, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(ResolveHelpFile(c.file, c.dirs), c.expected);
-  }
+  for (const auto& [file, expected] : cases)
+    EXPECT_EQ(ResolveHelpFile(file, dirs), expected) << file;
 }
 
 class HtmlHelpTest : public ::testing::Test {
@@ -101,13 +74,11 @@ class HtmlHelpTest : public ::testing::Test {
   HelpWindow* Open(std::string_view path) {
     return dynamic_cast<HelpWindow*>(HtmlHelp(&caller_, path));
   }
-  int OpenHelpWindows() const {
-    int count = 0;
-    for (QObject* child : caller_.children()) {
+  long OpenHelpWindows() const {
+    return std::ranges::count_if(caller_.children(), [](QObject* child) {
       auto* window = dynamic_cast<HelpWindow*>(child);
-      if (window != nullptr && window->isVisible()) ++count;
-    }
-    return count;
+      return window != nullptr && window->isVisible();
+    });
   }
 
   fs::path saved_;
@@ -118,11 +89,9 @@ TEST_F(HtmlHelpTest, AnswersNullAndShowsNothingWhenTheTopicCannotBeShown) {
   QTemporaryDir temp;
   WriteFile(temp.filePath("fake.chm").toStdString(), "<html>not a compiled help file</html>");
   const std::string fake = temp.filePath("fake.chm").toStdString() + "::/Varden.htm";
-  for (std::string_view path :
-       {std::string_view(".\\missing.chm::/Varden.htm"),
-        std::string_view(".\\kelvane.chm::/Missing.htm"), std::string_view(fake)}) {
-    SCOPED_TRACE(std::string(path));
-    EXPECT_EQ(HtmlHelp(&caller_, path), nullptr);
+  const std::string paths[] = {".\\missing.chm::/Varden.htm", ".\\kelvane.chm::/Missing.htm", fake};
+  for (const std::string& path : paths) {
+    EXPECT_EQ(HtmlHelp(&caller_, path), nullptr) << path;
     EXPECT_EQ(OpenHelpWindows(), 0);
   }
 }
@@ -165,7 +134,6 @@ TEST_F(HtmlHelpTest, ReadsOnlyWhatTheFileHolds) {
 }  // namespace varden::qt
 
 int main(int argc, char** argv) {
-  // Headless wherever it runs.
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

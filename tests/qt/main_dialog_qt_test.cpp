@@ -1,6 +1,5 @@
-// The Qt program on emulated drives, on Qt's offscreen platform: what the Qt controls show at
-// start-up, after a choice of drive and through a change of region; the ways the dialog
-// ends; the region-button rows; the system menu, the help window and the application object.
+// The Qt program on emulated drives: what its controls show at start-up, after a choice of
+// drive and through a change of region; how the dialog ends; its menu, help and buffer.
 #include <QtTest>
 #include <QtWidgets>
 #include <functional>
@@ -22,21 +21,14 @@ constexpr unsigned kEnglish = 437;
 constexpr unsigned kJapanese = 932;
 
 // Runs `act` on the modal window of type T that what the test does next opens; fails the
-// test when none opens in time.
+// test when none opens within about five seconds.
 template <class T>
-void WhenModal(std::function<void(T*)> act) {
-  auto* timer = new QTimer;
-  auto* clock = new QElapsedTimer;
-  clock->start();
-  QObject::connect(timer, &QTimer::timeout, [timer, clock, act] {
-    auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (window == nullptr && clock->elapsed() < 5000) return;
-    timer->deleteLater();
-    delete clock;
-    if (window == nullptr) QFAIL("no modal window opened");
-    act(window);
+void WhenModal(std::function<void(T*)> act, int tries = 1000) {
+  QTimer::singleShot(5, [act, tries] {
+    if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) return act(window);
+    if (tries == 0) QFAIL("no modal window opened");
+    WhenModal(act, tries - 1);
   });
-  timer->start(5);
 }
 
 template <class W>
@@ -56,7 +48,6 @@ class MainDialogTest : public QObject {
  private:
   std::unique_ptr<RegionBench> bench_;  // the emulated drives and the waits
 
-  // A dialog on the given drives, started up and shown.
   std::unique_ptr<MainDialog> Start(std::vector<emulated::DriveState> drives,
                                     unsigned code_page = kEnglish) {
     bench_->drives = emulated::EmulatedDrives(std::move(drives));
@@ -70,31 +61,25 @@ class MainDialogTest : public QObject {
   void init() { bench_ = std::make_unique<RegionBench>(); }
   void cleanup() { bench_.reset(); }
 
-  // On the demo's drives: four of the maker and one other.
   void startUpShowsTheProgressWindowThenTheDialog() {
     bench_->drives = emulated::EmulatedDrives(emulated::DemoScenario());
     MainDialog dialog(kEnglish, bench_->sleeper);
-    int opened = 0, closed = 0;
-    QStringList steps;
+    int opened = 0, closed = 0, steps = 0;
     connect(&dialog, &MainDialog::progressOpened, [&] {
       ++opened;
       QCOMPARE(dialog.ProgressWindow()->windowTitle(), QStringLiteral("Now processing..."));
     });
     connect(&dialog, &MainDialog::progressStepped, [&](int position, const QString& text) {
       QVERIFY(dialog.ProgressWindow()->isVisible() && !dialog.isVisible());
-      steps << QString::number(position) + "|" + text;
+      QCOMPARE(position, ++steps);
+      QCOMPARE(text, QStringLiteral("Now checking device No.%1").arg(position));
     });
     connect(&dialog, &MainDialog::progressClosed, [&] { ++closed; });
     dialog.Initialise();
-
-    QCOMPARE(opened + closed, 2);
-    QVERIFY(dialog.ProgressWindow() == nullptr);
-    QCOMPARE(steps.size(), 23);
-    QCOMPARE(steps.first(), QStringLiteral("1|Now checking device No.1"));
-    QCOMPARE(steps.last(), QStringLiteral("23|Now checking device No.23"));
-
+    QVERIFY(opened == 1 && closed == 1 && dialog.ProgressWindow() == nullptr);
+    QCOMPARE(steps, 23);
     auto* list = Widget<QComboBox>(dialog, IDC_DRIVE_LIST);
-    QCOMPARE(list->count(), 4);  // the other maker's drive is not listed
+    QCOMPARE(list->count(), 4);  // of the demo's five, the other maker's is not listed
     QCOMPARE(list->currentIndex(), 0);
     for (int id : kRegionButton) QVERIFY(dialog.Control(id)->isEnabled());
     QCOMPARE(Widget<QLabel>(dialog, IDC_CHANGES_LEFT)->text(),
@@ -102,8 +87,7 @@ class MainDialogTest : public QObject {
     QCOMPARE(LogText(dialog), std::string("Drive has no region.\r\nNo copyright protrction "
                                           "disc.\r\nAll region is allowed.\r\n"));
     QVERIFY(dialog.focusWidget() == list || dialog.focusWidget() == list->lineEdit());
-    // The first report was scrolled into view before the log was laid out: once shown, a
-    // log that fits is not scrolled at all.
+    // Scrolled before the log was laid out: once shown, a log that fits is not scrolled.
     dialog.show();
     QCOMPARE(Widget<QPlainTextEdit>(dialog, IDC_LOG)->verticalScrollBar()->value(), 0);
   }
@@ -156,35 +140,27 @@ class MainDialogTest : public QObject {
              log.c_str());
   }
 
-  void theDialogEndsOrNot_data() {
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("result");  // -1: the dialog stays
-    QTest::newRow("close box") << "close" << 2;
-    QTest::newRow("Escape in the list") << "escape" << 2;
-    QTest::newRow("Enter in the list") << "enter-list" << 1;
-    QTest::newRow("Enter in the log") << "enter-log" << 1;
-    QTest::newRow("Enter on Get Region presses it") << "enter-get" << -1;
-  }
   void theDialogEndsOrNot() {
-    QFETCH(QString, how);
-    QFETCH(int, result);
-    auto dialog = Start(emulated::DemoScenario());
-    const std::size_t log_before = LogText(*dialog).size();
-    int finished = -1;
-    connect(dialog.get(), &QDialog::finished, [&](int r) { finished = r; });
-    QWidget* list = Widget<QComboBox>(*dialog, IDC_DRIVE_LIST)->lineEdit();
-    auto* get = Widget<QPushButton>(*dialog, IDC_GET_REGION);
-    if (how == "close") dialog->close();
-    if (how == "escape") QTest::keyClick(list, Qt::Key_Escape);
-    if (how == "enter-list") QTest::keyClick(list, Qt::Key_Return);
-    if (how == "enter-log") QTest::keyClick(dialog->Control(IDC_LOG), Qt::Key_Enter);
-    if (how == "enter-get") {
-      get->setFocus();
-      QTest::keyClick(get, Qt::Key_Return);
-      QVERIFY(LogText(*dialog).size() > log_before);
+    // The control a key is pressed in (0: the close box is used), and the result (-1: stays).
+    const std::tuple<int, Qt::Key, int> cases[] = {{0, Qt::Key_unknown, 2},
+                                                   {IDC_DRIVE_LIST, Qt::Key_Escape, 2},
+                                                   {IDC_DRIVE_LIST, Qt::Key_Return, 1},
+                                                   {IDC_LOG, Qt::Key_Enter, 1},
+                                                   {IDC_GET_REGION, Qt::Key_Return, -1}};
+    for (const auto& [id, key, result] : cases) {
+      auto dialog = Start(emulated::DemoScenario());
+      const std::size_t log_before = LogText(*dialog).size();
+      int finished = -1;
+      connect(dialog.get(), &QDialog::finished, [&](int r) { finished = r; });
+      QWidget* control = id == IDC_DRIVE_LIST ? Widget<QComboBox>(*dialog, id)->lineEdit()
+                         : id != 0            ? dialog->Control(id)
+                                              : nullptr;
+      if (control == nullptr) dialog->close();
+      if (control != nullptr) control->setFocus(), QTest::keyClick(control, key);
+      QCOMPARE(finished, result);
+      QCOMPARE(dialog->isVisible(), result == -1);
+      QCOMPARE(LogText(*dialog).size() > log_before, id == IDC_GET_REGION);  // Get Region ran
     }
-    QCOMPARE(finished, result);
-    QCOMPARE(dialog->isVisible(), result == -1);
   }
 
   // The menu: the platform's own item, then Help and About, each after a separator, in the
@@ -243,40 +219,36 @@ class MainDialogTest : public QObject {
 
   // The transfer buffer is held for the whole run and released once; without it the program
   // refuses to start, in the run's language.
-  void applicationHoldsTheBufferForTheRun_data() {
-    QTest::addColumn<bool>("allocated");
-    QTest::addColumn<unsigned>("code_page");
-    QTest::addColumn<QString>("refusal");
-    QTest::newRow("allocated") << true << kEnglish << "";
-    QTest::newRow("not allocated") << false << kEnglish << "Varden cannot start";
-    QTest::newRow("not allocated, Japanese") << false << kJapanese << "Varden を起動できません";
-  }
   void applicationHoldsTheBufferForTheRun() {
-    QFETCH(bool, allocated);
-    QFETCH(unsigned, code_page);
-    QFETCH(QString, refusal);
-    int allocations = 0, releases = 0;
-    qt::RunOptions options;
-    options.code_page = code_page;
-    options.seam = &bench_->drives;
-    options.sleeper = &bench_->sleeper;
-    options.buffer = {[&] { return ++allocations, allocated ? 0 : -1; }, [&] { ++releases; }};
-    QString shown;
-    if (allocated) {
-      WhenModal<MainDialog>([&](MainDialog* dialog) {
-        dialog->close();
-        QCOMPARE(releases, 0);  // held while the dialog was shown
-      });
-    } else {
-      WhenModal<QMessageBox>([&](QMessageBox* box) {
-        shown = box->text();
-        box->accept();
-      });
+    const std::tuple<bool, unsigned, QString> cases[] = {
+        {true, kEnglish, ""},
+        {false, kEnglish, "Varden cannot start"},
+        {false, kJapanese, "Varden を起動できません"}};
+    for (const auto& [allocated, code_page, refusal] : cases) {
+      int allocations = 0, releases = 0;
+      const qt::RunOptions options{
+          .code_page = code_page,
+          .seam = &bench_->drives,
+          .sleeper = &bench_->sleeper,
+          .buffer = {[&] { return ++allocations, allocated ? 0 : -1; }, [&] { ++releases; }},
+          .configure = {}};
+      QString shown;
+      if (allocated) {
+        WhenModal<MainDialog>([&](MainDialog* dialog) {
+          dialog->close();
+          QCOMPARE(releases, 0);  // held while the dialog was shown
+        });
+      } else {
+        WhenModal<QMessageBox>([&](QMessageBox* box) {
+          shown = box->text();
+          box->accept();
+        });
+      }
+      QCOMPARE(qt::RunRegionApp(options), allocated ? 0 : 1);
+      QCOMPARE(allocations, 1);
+      QCOMPARE(releases, allocated ? 1 : 0);
+      QVERIFY(allocated ? shown.isEmpty() : shown.startsWith(refusal) && shown.contains("425984"));
     }
-    QCOMPARE(qt::RunRegionApp(options), allocated ? 0 : 1);
-    QCOMPARE(allocations, 1);
-    QCOMPARE(releases, allocated ? 1 : 0);
-    QVERIFY(allocated ? shown.isEmpty() : shown.startsWith(refusal) && shown.contains("425984"));
   }
 };
 
