@@ -4,9 +4,9 @@
 
 #include <clocale>
 #include <cstdlib>
-#include <optional>
 #include <string>
 
+// ctest runs each case in a process of its own, so the cases may change the environment.
 namespace varden::text {
 namespace {
 
@@ -21,59 +21,33 @@ TEST(LocaleCodePageTest, OnlyTheLanguageJaMeansJapanese) {
   }
 }
 
-// Sets the three variables for one test and puts the process's environment and LC_MESSAGES
-// setting back afterwards.
-class LocaleEnvironmentTest : public ::testing::Test {
- protected:
-  static constexpr const char* kVariables[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-
-  void SetUp() override {
-    for (std::size_t i = 0; i < std::size(kVariables); ++i) {
-      const char* value = std::getenv(kVariables[i]);
-      if (value != nullptr) saved_[i] = value;
-    }
-    saved_messages_ = std::setlocale(LC_MESSAGES, nullptr);
+// nullptr: the variable is not set.
+void Put(const char* variable, const char* value) {
+  if (value != nullptr) {
+    setenv(variable, value, 1);
+  } else {
+    unsetenv(variable);
   }
+}
 
-  void TearDown() override {
-    for (std::size_t i = 0; i < std::size(kVariables); ++i) Put(kVariables[i], saved_[i]);
-    std::setlocale(LC_MESSAGES, saved_messages_.c_str());
-  }
-
-  static void Put(const char* variable, const std::optional<std::string>& value) {
-    if (value) {
-      setenv(variable, value->c_str(), 1);
-    } else {
-      unsetenv(variable);
-    }
-  }
-
- private:
-  std::optional<std::string> saved_[3];
-  std::string saved_messages_;
-};
-
-TEST_F(LocaleEnvironmentTest, VariablesCountInTheLibrarysOrder) {
+TEST(LocaleEnvironmentTest, VariablesCountInTheLibrarysOrder) {
   struct EnvCase {
-    const char* label;
-    std::optional<std::string> lc_all;
-    std::optional<std::string> lc_messages;
-    std::optional<std::string> lang;
+    const char *label, *lc_all, *lc_messages, *lang;
     unsigned code_page;
   };
   // Japanese locales need not be installed: a name the library cannot load still counts.
   const EnvCase cases[] = {
-      {"nothing set", {}, {}, {}, 437},
-      {"LANG only", {}, {}, "ja_JP.UTF-8", 932},
-      {"LANG bare language", {}, {}, "ja", 932},
-      {"LANG of another language", {}, {}, "jam_IN.UTF-8", 437},
-      {"LC_MESSAGES over LANG", {}, "C.UTF-8", "ja_JP.UTF-8", 437},
-      {"LC_MESSAGES Japanese", {}, "ja_JP.UTF-8", "en_US.UTF-8", 932},
+      {"nothing set", nullptr, nullptr, nullptr, 437},
+      {"LANG only", nullptr, nullptr, "ja_JP.UTF-8", 932},
+      {"LANG bare language", nullptr, nullptr, "ja", 932},
+      {"LANG of another language", nullptr, nullptr, "jam_IN.UTF-8", 437},
+      {"LC_MESSAGES over LANG", nullptr, "C.UTF-8", "ja_JP.UTF-8", 437},
+      {"LC_MESSAGES Japanese", nullptr, "ja_JP.UTF-8", "en_US.UTF-8", 932},
       {"LC_ALL over both", "C", "ja_JP.UTF-8", "ja_JP.UTF-8", 437},
       {"LC_ALL Japanese", "ja_JP.UTF-8", "C", "C", 932},
       {"empty LC_ALL is skipped", "", "ja_JP.UTF-8", "C", 932},
       {"empty LC_ALL and LC_MESSAGES", "", "", "ja_JP", 932},
-      {"missing LC_ALL locale still wins", "en_US.UTF-8", {}, "ja_JP.UTF-8", 437},
+      {"missing LC_ALL locale still wins", "en_US.UTF-8", nullptr, "ja_JP.UTF-8", 437},
   };
   for (const EnvCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -84,7 +58,7 @@ TEST_F(LocaleEnvironmentTest, VariablesCountInTheLibrarysOrder) {
   }
 }
 
-TEST_F(LocaleEnvironmentTest, LeavesTheMessagesSettingAsItWas) {
+TEST(LocaleEnvironmentTest, LeavesTheMessagesSettingAsItWas) {
   ASSERT_NE(std::setlocale(LC_MESSAGES, "C"), nullptr);
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
