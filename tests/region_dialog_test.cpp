@@ -117,31 +117,39 @@ struct DialogBench {
   RegionDialog dialog{controls, bench.sleeper};
 };
 
-// Without drives or system menu at a code page other than Japanese's, and with two drives.
+// Without drives or system menu at a code page other than Japanese's, with two drives, and in
+// Japanese, where the labels are replaced after the layout and before the report.
 TEST(RegionDialog, StartsUpInTheStartUpOrder) {
-  for (const bool two : {false, true}) {
-    SCOPED_TRACE(two);
+  const struct {
+    unsigned code_page;
+    std::vector<char> letters;
+    const char* help;  // nullptr: no system menu
+    const char* about;
+  } cases[] = {{850, {}, nullptr, nullptr},
+               {437, {'E', 'G'}, "&Help (Varden)", "&About Varden..."},
+               {text::kJapaneseCodePage, {'E'}, "ヘルプ(&H)", "Vardenについて(&A)"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code_page);
     DialogBench b;
-    if (two) {
-      for (char letter : {'E', 'G'}) b.bench.drives.Add(Drive(0xFF, 5, DiscOf(kCpstNone), letter));
-    }
-    b.controls.has_system_menu = two;
+    for (char letter : c.letters) b.bench.drives.Add(Drive(0xFF, 5, DiscOf(kCpstNone), letter));
+    b.controls.has_system_menu = c.help != nullptr;
     EXPECT_EQ(b.dialog.LastReportedIndex(), -1);
-    EXPECT_TRUE(b.dialog.OnInitDialog(two ? 437 : 850));
+    EXPECT_TRUE(b.dialog.OnInitDialog(c.code_page));
 
-    // The scan fills the list as it goes; item 0 is selected after its last step and before
-    // the progress window goes; the layout follows, then the first report.
+    // The scan fills the list as it goes (in one form only); item 0 is selected after its last
+    // step and before the progress window goes; the layout follows, then the first report.
     Calls expected = {"Text 1006 "};
-    if (two) {
-      expected.insert(expected.end(), {"MenuSeparator", "MenuItem 32 &Help (Varden)",
-                                       "MenuSeparator", "MenuItem 16 &About Varden..."});
+    if (c.help) {
+      expected.insert(expected.end(), {"MenuSeparator", "MenuItem 32 " + string(c.help),
+                                       "MenuSeparator", "MenuItem 16 " + string(c.about)});
     }
     expected.insert(expected.end(), {"Icon", "ProgressOpen 23 1"});
     for (int n = 1; n <= 23; ++n) {
       expected.insert(expected.end(),
                       {"ProgressStep", "ProgressText Now checking device No." + N(n)});
     }
-    if (two) expected.push_back("Select 0");
+    const bool drives = !c.letters.empty();
+    if (drives) expected.push_back("Select 0");
     expected.push_back("ProgressClose");
     for (int id : kRegionButton) expected.push_back("Move " + N(id));
     expected.push_back("Move " + N(IDC_CHANGES_LEFT));
@@ -152,42 +160,33 @@ TEST(RegionDialog, StartsUpInTheStartUpOrder) {
     for (std::size_t i = 0; i < expected.size(); ++i) {
       EXPECT_TRUE(seen[i].starts_with(expected[i])) << i << ": " << seen[i];
     }
-    EXPECT_EQ(b.dialog.DriveCount(), two ? 2 : 0);
-    EXPECT_EQ(b.dialog.LastReportedIndex(), two ? 0 : -1);
-    EXPECT_EQ(b.controls.selection, two ? 0 : -1);
-    if (!two) {
+    EXPECT_EQ(b.dialog.DriveCount(), static_cast<int>(c.letters.size()));
+    EXPECT_EQ(b.dialog.LastReportedIndex(), drives ? 0 : -1);
+    EXPECT_EQ(b.controls.selection, drives ? 0 : -1);
+    if (!drives) {
       EXPECT_EQ(seen.size(), expected.size());  // no labels, no report
       EXPECT_EQ(b.dialog.MessageLog(), "");
-      continue;
+    } else if (c.code_page == text::kJapaneseCodePage) {
+      ASSERT_EQ(text::JapaneseLabels().size(), 17u);
+      int previous = b.controls.Find("Move " + N(IDC_CHANGES_LEFT));
+      for (const text::LabelRow& row : text::JapaneseLabels()) {
+        const int at = b.controls.Find("Text " + N(row.control_id) + " " + string(row.text));
+        EXPECT_GT(at, previous) << row.control_id;
+        previous = at;
+      }
+      EXPECT_LT(previous, b.controls.Find("EditSel "));
+      EXPECT_EQ(b.controls.texts[IDC_EXIT], "終了");
+      EXPECT_EQ(b.controls.texts.count(IDC_TITLE), 0u);  // the template's text stays
+    } else {
+      EXPECT_EQ(b.controls.list.at(1).substr(0, 3), "G: ");
+      EXPECT_EQ(b.dialog.DriveLetter(1), 'G');
+      EXPECT_LT(b.controls.Find("Insert 1 G: "),
+                b.controls.Find("ProgressText Now checking device No.23"));
+      EXPECT_EQ(b.dialog.MessageLog(),
+                "Drive has no region.\r\nNo copyright protrction disc.\r\n"
+                "All region is allowed.\r\n");
     }
-    EXPECT_EQ(b.controls.list.at(1).substr(0, 3), "G: ");
-    EXPECT_EQ(b.dialog.DriveLetter(1), 'G');
-    EXPECT_LT(b.controls.Find("Insert 1 G: "),
-              b.controls.Find("ProgressText Now checking device No.23"));
-    EXPECT_EQ(
-        b.dialog.MessageLog(),
-        "Drive has no region.\r\nNo copyright protrction disc.\r\nAll region is allowed.\r\n");
   }
-}
-
-TEST(RegionDialog, JapaneseModeReplacesTheLabelsAfterTheLayoutAndBeforeTheReport) {
-  DialogBench b;
-  b.bench.drives.Add(Drive(0xFF, 5, DiscOf(kCpstNone)));
-  b.dialog.OnInitDialog(text::kJapaneseCodePage);
-
-  EXPECT_GE(b.controls.Find("MenuItem 32 ヘルプ(&H)"), 0);
-  EXPECT_GE(b.controls.Find("MenuItem 16 Vardenについて(&A)"), 0);
-  EXPECT_GE(b.controls.Find("ProgressText Now checking device No.1"), 0);  // one form only
-  ASSERT_EQ(text::JapaneseLabels().size(), 17u);
-  int previous = b.controls.Find("Move " + N(IDC_CHANGES_LEFT));
-  for (const text::LabelRow& row : text::JapaneseLabels()) {
-    const int at = b.controls.Find("Text " + N(row.control_id) + " " + string(row.text));
-    EXPECT_GT(at, previous) << row.control_id;
-    previous = at;
-  }
-  EXPECT_LT(previous, b.controls.Find("EditSel "));
-  EXPECT_EQ(b.controls.texts[IDC_EXIT], "終了");
-  EXPECT_EQ(b.controls.texts.count(IDC_TITLE), 0u);  // the template's text stays
 }
 
 // Rows of (group height - label height - 25) / 6 pixels, truncated toward zero, from 10 pixels
@@ -233,29 +232,6 @@ TEST(SysCommandRouting, AboutHelpOrTheDefault) {
                             : command == 0x20                  ? "Help .\\kelvane.chm::/Varden.htm"
                                                                : "Default " + N(command);
     EXPECT_EQ(b.controls.calls, Calls{expected}) << std::hex << command;
-  }
-}
-
-TEST(RegionDialog, HelpFoundOrMissingAndTheAboutBoxInEachLanguage) {
-  const struct {
-    unsigned code_page;
-    const char* file;
-    const char* missing;  // nullptr: the help is found
-  } cases[] = {{437, "kelvane", nullptr},
-               {437, "kelvane", "Help file is not found."},
-               {932, "kelvanej", "ヘルプファイルが見つかりません。"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.code_page);
-    DialogBench b;
-    b.Start(c.code_page);
-    b.controls.help_found = !c.missing;
-    b.dialog.OnSysCommand(IDM_HELP);
-    b.dialog.OnSysCommand(IDM_ABOUTBOX);
-    Calls expected = {"Help .\\" + string(c.file) + ".chm::/Varden.htm"};
-    if (c.missing) expected.push_back("MessageOk " + string(c.missing) + "|Error");
-    expected.push_back("About Varden Version 1.08");
-    EXPECT_EQ(b.controls.calls, expected);
-    EXPECT_EQ(b.dialog.MessageLog(), "");
   }
 }
 
