@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <map>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,12 @@ using test_support::DiscOf;
 using test_support::Drive;
 using Calls = std::vector<std::string>;
 using std::string;
-std::string N(long n) {
+using sv = std::string_view;
+string N(long n) {
   return std::to_string(n);
+}
+std::ostream& operator<<(std::ostream& out, const Rect& r) {
+  return out << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom;
 }
 
 // Records the calls that change what the user sees and keeps the state a toolkit would keep.
@@ -36,67 +42,63 @@ class FakeControls : public DialogControls {
   int selection = -1;
   bool has_system_menu = true, help_found = false;
 
-  void Enable(int id, bool on) override { Record("Enable " + N(id) + OnOff(on)); }
-  void SetCheck(int id, bool on) override { checks[id] = Record("Check " + N(id) + OnOff(on), on); }
+  void Enable(int id, bool on) override { Log("Enable", id, OnOff(on)); }
+  void SetCheck(int id, bool on) override { checks[id] = Record(on, "Check", id, OnOff(on)); }
   bool GetCheck(int id) override { return checks[id]; }
-  void Highlight(int id) override { Record("Highlight " + N(id)); }
-  void SetText(int id, std::string_view t) override {
-    texts[id] = Record("Text " + N(id) + " " + string(t), string(t));
-  }
+  void Highlight(int id) override { Log("Highlight", id); }
+  void SetText(int id, sv t) override { texts[id] = Record(string(t), "Text", id, t); }
   string GetText(int id) override { return texts[id]; }
-  void ComboInsert(int, int i, std::string_view t) override {
-    list.insert(list.begin() + i, Record("Insert " + N(i) + " " + string(t), string(t)));
+  void ComboInsert(int, int i, sv t) override {
+    list.insert(list.begin() + i, Record(string(t), "Insert", i, t));
   }
-  void ComboSelect(int, int index) override { selection = Record("Select " + N(index), index); }
+  void ComboSelect(int, int index) override { selection = Record(index, "Select", index); }
   int ComboSelection(int) override { return selection; }
-  void SetEditSelection(int, int start, int end) override {
-    Record("EditSel " + N(start) + " " + N(end));
-  }
-  void ScrollCaret(int) override { Record("ScrollCaret"); }
+  void SetEditSelection(int, int start, int end) override { Log("EditSel", start, end); }
+  void ScrollCaret(int) override { Log("ScrollCaret"); }
   Rect LayoutRect(int id) override { return rects[id]; }
   void MoveControl(int id, const Rect& r, bool repaint) override {
-    Record("Move " + N(id) + " " + N(r.left) + "," + N(r.top) + "," + N(r.right) + "," +
-           N(r.bottom) + (repaint ? " repaint" : ""));
+    Log("Move", id, r);
+    if (repaint) calls.back() += " repaint";
   }
-  void SetDialogIcon() override { Record("Icon"); }
+  void SetDialogIcon() override { Log("Icon"); }
   bool HasSystemMenu() override { return has_system_menu; }
-  void AppendSystemMenuSeparator() override { Record("MenuSeparator"); }
-  void AppendSystemMenuItem(unsigned command, std::string_view t) override {
-    Record("MenuItem " + N(command) + " " + string(t));
+  void AppendSystemMenuSeparator() override { Log("MenuSeparator"); }
+  void AppendSystemMenuItem(unsigned c, sv t) override { Log("MenuItem", c, t); }
+  void DefaultSysCommand(unsigned command) override { Log("Default", command); }
+  void EndDialog(int result) override { Log("End", result); }
+  bool MessageOkCancelExclamation(sv t, sv caption) override {
+    return Record(true, "AskOkCancel", string(t) + "|" + string(caption));
   }
-  void DefaultSysCommand(unsigned command) override { Record("Default " + N(command)); }
-  void EndDialog(int result) override { Record("End " + N(result)); }
-  bool MessageOkCancelExclamation(std::string_view t, std::string_view caption) override {
-    return Record("AskOkCancel " + string(t) + "|" + string(caption), true);
-  }
-  void MessageOk(std::string_view t, std::string_view caption) override {
-    Record("MessageOk " + string(t) + "|" + string(caption));
-  }
-  void ProgressOpen(int high, int step) override {
-    Record("ProgressOpen " + N(high) + " " + N(step));
-  }
-  void ProgressStep() override { Record("ProgressStep"); }
-  void ProgressText(std::string_view t) override { Record("ProgressText " + string(t)); }
-  void ProgressClose() override { Record("ProgressClose"); }
-  void RunAboutBox(std::string_view version) override { Record("About " + string(version)); }
-  bool ShowHelpTopic(std::string_view path) override {
-    return Record("Help " + string(path), help_found);
-  }
+  void MessageOk(sv t, sv c) override { Log("MessageOk", string(t) + "|" + string(c)); }
+  void ProgressOpen(int high, int step) override { Log("ProgressOpen", high, step); }
+  void ProgressStep() override { Log("ProgressStep"); }
+  void ProgressText(sv text) override { Log("ProgressText", text); }
+  void ProgressClose() override { Log("ProgressClose"); }
+  void RunAboutBox(sv version) override { Log("About", version); }
+  bool ShowHelpTopic(sv path) override { return Record(help_found, "Help", path); }
 
   // The index of the first call that starts with `prefix`, or -1.
-  int Find(std::string_view prefix) const {
+  int Find(sv prefix) const {
     const auto it = std::find_if(calls.begin(), calls.end(),
                                  [&](const string& c) { return c.starts_with(prefix); });
     return it == calls.end() ? -1 : static_cast<int>(it - calls.begin());
   }
 
  private:
-  template <class T = bool>
-  T Record(string call, T value = {}) {
-    calls.push_back(std::move(call));
+  // Records "<call> <arg> <arg>..." and answers `value`.
+  template <class... A>
+  void Log(const char* call, const A&... args) {
+    std::ostringstream line;
+    line << call;
+    ((line << ' ' << args), ...);
+    calls.push_back(line.str());
+  }
+  template <class T, class... A>
+  T Record(T value, const char* call, const A&... args) {
+    Log(call, args...);
     return value;
   }
-  static const char* OnOff(bool on) { return on ? " on" : " off"; }
+  static const char* OnOff(bool on) { return on ? "on" : "off"; }
   std::map<int, bool> checks;
 };
 
