@@ -237,6 +237,26 @@ TEST(SysCommandRouting, AboutHelpOrTheDefault) {
   }
 }
 
+// The help file missing in each language; the About box's version line is the same in both.
+TEST(RegionDialog, HelpMissingAndTheAboutBoxInEachLanguage) {
+  const struct {
+    unsigned code_page;
+    const char* file;
+    const char* message;
+  } cases[] = {{437, "kelvane", "Help file is not found."},
+               {932, "kelvanej", "ヘルプファイルが見つかりません。"}};
+  for (const auto& c : cases) {
+    DialogBench b;
+    b.Start(c.code_page);
+    b.dialog.OnSysCommand(IDM_HELP);
+    b.dialog.OnSysCommand(IDM_ABOUTBOX);
+    EXPECT_EQ(b.controls.calls,
+              (Calls{"Help .\\" + string(c.file) + ".chm::/Varden.htm",
+                     "MessageOk " + string(c.message) + "|Error", "About Varden Version 1.08"}));
+    EXPECT_EQ(b.dialog.MessageLog(), "");
+  }
+}
+
 // Exit acts as the close box; OK takes the log control's text back first; characters, not
 // bytes, count for the caret; without a drive the commands log the missing selection.
 TEST(RegionDialog, KeysCaretAndCommandsWithoutADrive) {
