@@ -275,7 +275,8 @@ TEST(RegionDialog, KeysCaretAndCommandsWithoutADrive) {
   b.dialog.OnOk();  // empties the message log
   b.dialog.OnCommand(IDC_GET_REGION);
   b.dialog.OnCommand(IDC_SET_REGION);  // and its closing report
-  EXPECT_EQ(b.dialog.MessageLog(), test_support::Repeat("Don't select the valid item.", 3));
+  b.dialog.OnCommand(IDC_DRIVE_LIST);
+  EXPECT_EQ(b.dialog.MessageLog(), test_support::Repeat("Don't select the valid item.", 4));
   EXPECT_EQ(b.dialog.DriveLetter(-1), 0);
   EXPECT_EQ(b.dialog.DriveLetter(256), 0);
 }
