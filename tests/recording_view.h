@@ -1,15 +1,12 @@
-// Test doubles for the region logic: a RegionView that records every call in order and holds
-// the state of the controls, a Sleeper that records its waits, and a bench that puts emulated
-// drives behind drive access for one test.
+// Test doubles for the region logic: a RegionView that records every call and holds the
+// controls' state, a Sleeper that records its waits, and emulated drives behind drive access.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,55 +24,39 @@ namespace varden::test_support {
 
 class RecordingView : public RegionView {
  public:
-  // Every call, in order, as "<Call> <arguments>": "Enable 1008 on", "AppendLog <text>".
-  std::vector<std::string> calls;
-  // The controls by id; a control never touched is disabled and unchecked.
-  std::map<int, bool> enabled, checked;
-  std::set<int> highlighted;
+  std::vector<std::string> calls;                     // "<Call> <arguments>", in order
+  std::map<int, bool> enabled, checked, highlighted;  // a control never touched is off
   std::map<int, std::string> texts;
   std::string log;
-  std::size_t caret = 0;  // the log's length at the last AppendLog
-  int selected = -1;
-  std::vector<char> letters;  // the drive table, by list index
-  int last_reported = -1;
-  // The user's answers to the OK/Cancel box in order, each run while the box is open (the
-  // user may insert a disc meanwhile) and true for OK; with none left the box answers Cancel.
+  std::size_t caret = 0;
+  int selected = -1, last_reported = -1;
+  std::vector<char> letters;  // the drive table
+  // The user's answers to the OK/Cancel box, each run while the box is open; none left: Cancel.
   std::deque<std::function<bool()>> answers;
 
-  bool IsEnabled(int id) const { return Find(enabled, id); }
-  bool IsCheckedNow(int id) const { return Find(checked, id); }
-  bool IsHighlighted(int id) const { return highlighted.count(id) != 0; }
   std::vector<std::string> CallsStartingWith(std::string_view prefix) const {
     std::vector<std::string> out;
-    std::copy_if(calls.begin(), calls.end(), std::back_inserter(out),
-                 [&](const std::string& c) { return c.starts_with(prefix); });
+    for (const std::string& c : calls) {
+      if (c.starts_with(prefix)) out.push_back(c);
+    }
     return out;
   }
-  std::size_t CountCalls(std::string_view prefix) const { return CallsStartingWith(prefix).size(); }
-  // Checks radio button `region` alone, as the user leaves the buttons (0: none checked).
+  // Checks radio button `region` alone (0: none).
   void Choose(int region) {
     for (int n = 1; n <= 6; ++n) checked[kRegionButton[n - 1]] = (n == region);
   }
 
-  // RegionView
   void EnableControl(int id, bool on) override {
     enabled[id] = Record("Enable", id, OnOff(on), on);
   }
   void SetCheck(int id, bool on) override { checked[id] = Record("Check", id, OnOff(on), on); }
-  void SetHighlight(int id) override { highlighted.insert(Record("Highlight", id, "", id)); }
-  bool IsChecked(int id) override { return Record("IsChecked", id, "", Find(checked, id)); }
+  void SetHighlight(int id) override { highlighted[id] = Record("Highlight", id, "", true); }
+  bool IsChecked(int id) override { return Record("IsChecked", id, "", checked[id]); }
   void SetControlText(int id, std::string_view text) override {
     texts[id] = Record("Text", id, text, std::string(text));
   }
-  void AppendLog(std::string_view text) override {
-    calls.push_back("AppendLog " + std::string(text));
-    log += text;
-    caret = log.size();
-  }
-  void AppendLogNoScroll(std::string_view text) override {
-    calls.push_back("AppendLogNoScroll " + std::string(text));
-    log += text;
-  }
+  void AppendLog(std::string_view text) override { caret = Append("AppendLog ", text); }
+  void AppendLogNoScroll(std::string_view text) override { Append("AppendLogNoScroll ", text); }
   int SelectedDriveIndex() override {
     calls.push_back("SelectedDriveIndex");
     return selected;
@@ -90,9 +71,8 @@ class RecordingView : public RegionView {
   void AddDrive(int index, std::string_view text) override { Record("AddDrive", index, text, 0); }
   void SelectDrive(int index) override { selected = Record("SelectDrive", index, "", index); }
   char DriveLetter(int index) override {
-    const bool listed = index >= 0 && static_cast<std::size_t>(index) < letters.size();
-    return Record("DriveLetter", index, "",
-                  listed ? letters[static_cast<std::size_t>(index)] : '\0');
+    const auto i = static_cast<std::size_t>(index);
+    return Record("DriveLetter", index, "", index >= 0 && i < letters.size() ? letters[i] : '\0');
   }
   int LastReportedIndex() const override { return last_reported; }
   void SetLastReportedIndex(int index) override {
@@ -100,21 +80,19 @@ class RecordingView : public RegionView {
   }
 
  private:
-  // Records "<call> <id>[ <detail>]" and answers `value`.
   template <class T>
   T Record(const char* call, int id, std::string_view detail, T value) {
     calls.push_back(call + (" " + std::to_string(id)) +
                     (detail.empty() ? "" : " " + std::string(detail)));
     return value;
   }
-  static const char* OnOff(bool on) { return on ? "on" : "off"; }
-  static bool Find(const std::map<int, bool>& states, int id) {
-    const auto it = states.find(id);
-    return it != states.end() && it->second;
+  std::size_t Append(const char* call, std::string_view text) {
+    calls.push_back(call + std::string(text));
+    return (log += text).size();
   }
+  static const char* OnOff(bool on) { return on ? "on" : "off"; }
 };
 
-// Records the waits instead of waiting.
 class RecordingSleeper : public Sleeper {
  public:
   std::vector<int> waits;
@@ -122,11 +100,12 @@ class RecordingSleeper : public Sleeper {
 };
 
 inline constexpr unsigned kEnglishCodePage = 437;
+inline constexpr unsigned kBothLanguages[] = {kEnglishCodePage, text::kJapaneseCodePage};
 inline constexpr char kLetter = 'E';
 
 inline std::string Repeat(const std::string& text, int times) {
   std::string out;
-  for (int i = 0; i < times; ++i) out += text;
+  while (times-- > 0) out += text;
   return out;
 }
 
@@ -141,7 +120,7 @@ inline emulated::DriveState Drive(std::uint8_t mask, int changes, emulated::Disc
 }
 
 // Emulated drives behind drive access, a transfer buffer attached and the language decided,
-// for the life of one test; everything is put back to the state at program start after.
+// for one test; the state at program start is restored after.
 class RegionBench {
  public:
   explicit RegionBench(unsigned code_page = kEnglishCodePage) {
@@ -154,7 +133,7 @@ class RegionBench {
   RegionBench(const RegionBench&) = delete;
   RegionBench& operator=(const RegionBench&) = delete;
 
-  // Adds a drive and lists it as the next drive-list item; answers its index.
+  // Adds a drive as the next drive-list item; answers its index.
   int List(const emulated::DriveState& drive) {
     drives.Add(drive);
     view.letters.push_back(drive.letter);
@@ -162,8 +141,7 @@ class RegionBench {
   }
   emulated::DriveState& Listed(char letter = kLetter) { return *drives.Find(letter); }
 
-  // Lists and selects the drive, reports it as a selection does, lets the user choose a
-  // region, and forgets what the report logged and sent.
+  // Lists, selects and reports the drive, lets the user choose a region, forgets the report.
   void SelectAndReport(const emulated::DriveState& drive, int chosen) {
     view.selected = List(drive);
     ReportRegion(view);
@@ -175,8 +153,6 @@ class RegionBench {
     view.calls.clear();
     drives.ClearCommands();
   }
-
-  // The operation codes of the commands that reached the drives, in order.
   std::vector<std::uint8_t> Opcodes() const {
     std::vector<std::uint8_t> out;
     for (const auto& command : drives.Commands()) out.push_back(command.cdb.at(0));
@@ -196,7 +172,7 @@ class RegionBench {
   }
 };
 
-// The catalogue's texts, which the catalogue test pins down, as the region logic logs them.
+// The catalogue's texts (pinned down by the catalogue test) as the region logic logs them.
 using text::Key;
 inline std::string Say(Key key) {
   return text::Text(key);
@@ -211,6 +187,5 @@ inline std::string AllowedLine(std::string_view pieces) {
   return Say(Key::MSG_DISC_ALLOWED_PREFIX) + std::string(pieces) +
          Say(Key::MSG_DISC_ALLOWED_SUFFIX) + "\r\n";
 }
-inline constexpr unsigned kBothLanguages[] = {kEnglishCodePage, text::kJapaneseCodePage};
 
 }  // namespace varden::test_support
