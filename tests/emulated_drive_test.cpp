@@ -6,17 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
-#include "drive/pass_through.h"
 #include "drive/region_commands.h"
 #include "drive/scsi_codes.h"
 
@@ -25,10 +19,7 @@ namespace {
 
 using L = HostLayout;
 using Bytes = std::vector<std::uint8_t>;
-
-// Sense key, ASC and ASCQ as a test states them.
-using Sense = std::array<std::uint8_t, 3>;
-
+using Sense = std::array<std::uint8_t, 3>;  // sense key, ASC, ASCQ
 constexpr Sense kNoDisc{scsi::kSenseKeyNotReady, scsi::kAscMediumNotPresent, 0};
 constexpr Sense kBecomingReady{scsi::kSenseKeyNotReady, scsi::kAscNotReady,
                                scsi::kAscqBecomingReady};
@@ -38,11 +29,8 @@ constexpr Sense kNoChangeLeft{scsi::kSenseKeyIllegalRequest, scsi::kAscCopyProte
                               scsi::kAscqNoMoreRegionResets};
 constexpr Sense kRegionMismatch{scsi::kSenseKeyIllegalRequest, scsi::kAscCopyProtectionFailure,
                                 scsi::kAscqRegionMismatch};
-// What a failure that brought no sense bytes back is written as.
-constexpr Sense kNoSense{0xFF, 0xFF, 0xFF};
-
-// The answer of a command: nullopt for carried out, else the sense.
-using Result = std::optional<Sense>;
+constexpr Sense kNoSense{0xFF, 0xFF, 0xFF};  // a failure that brought no sense bytes back
+using Result = std::optional<Sense>;         // nullopt: carried out
 constexpr Result kGood = std::nullopt;
 
 Sense SenseAt(std::span<const std::uint8_t> sense) {
@@ -67,23 +55,20 @@ DriveState MakersDrive(Disc disc = {}, Faults faults = {}, char letter = 'E') {
 
 constexpr Disc kReady{.present = true};
 
-// Whether every byte of a range still holds `value`.
-template <typename It>
-bool AllAre(It first, It last, std::uint8_t value) {
+bool AllAre(auto first, auto last, std::uint8_t value) {
   return std::all_of(first, last, [value](std::uint8_t b) { return b == value; });
 }
 
-// A TEST UNIT READY block as drive access builds one, but with the sense length and offset
-// of the test's choosing (drive access never sends others).
+// A TEST UNIT READY block as drive access builds one, but with a sense length and offset that
+// drive access never sends.
 PassThroughRequest TestUnitReadyBlock(std::uint8_t sense_asked, std::uint32_t sense_offset) {
   PassThroughRequest block;
-  const auto b = block.Span();
-  PutLe16(b, L::kLength, static_cast<std::uint16_t>(L::kHeaderSize));
-  b[L::kCdbLength] = scsi::kCdb6;
-  b[L::kSenseInfoLength] = sense_asked;
-  b[L::kDataIn] = kScsiIoctlDataIn;
-  PutLe32(b, L::kTimeOutValue, kDvdTimeoutSeconds);
-  PutLe32(b, L::kSenseInfoOffset, sense_offset);
+  PutLe16(block.Span(), L::kLength, static_cast<std::uint16_t>(L::kHeaderSize));
+  block.bytes[L::kCdbLength] = scsi::kCdb6;
+  block.bytes[L::kSenseInfoLength] = sense_asked;
+  block.bytes[L::kDataIn] = kScsiIoctlDataIn;
+  PutLe32(block.Span(), L::kTimeOutValue, kDvdTimeoutSeconds);
+  PutLe32(block.Span(), L::kSenseInfoOffset, sense_offset);
   return block;
 }
 
@@ -101,20 +86,11 @@ class EmulatedDriveTest : public ::testing::Test {
     ResetRegionCommands();
   }
 
-  // Opens drive E:, runs `command`, closes; answers the command's result.
   Result On(const std::function<CommandOutcome()>& command, char letter = 'E') {
     if (OpenDrive(letter) != 0) return kNoSense;
     const Result result = ResultOf(command());
     CloseDrive();
     return result;
-  }
-
-  // Hands a block straight to the seam on a fresh handle of drive E:.
-  void SendRaw(std::span<std::uint8_t> block) {
-    DeviceHandle handle = 0;
-    ASSERT_TRUE(drives_.Open('E', handle));
-    ASSERT_TRUE(drives_.PassThrough(handle, block));
-    drives_.Close(handle);
   }
 
   Bytes buffer_ = Bytes(kTransferBufferSize);
@@ -123,12 +99,11 @@ class EmulatedDriveTest : public ::testing::Test {
 
 TEST_F(EmulatedDriveTest, EachSettingSpendsAChangeUntilTheRegionIsPermanent) {
   drives_.Add(MakersDrive());  // no region, 5 changes, 4 vendor resets
-  struct Step {
+  const struct {
     int region;
     Result result;
-    std::uint8_t byte4;  // type code | vendor resets | user changes
-    std::uint8_t mask;
-  } const steps[] = {
+    std::uint8_t byte4, mask;  // byte 4: type code | vendor resets | user changes
+  } steps[] = {
       {2, kGood, 0x64, 0xFD},          // the first setting spends a change too: 01b, 4 left
       {3, kGood, 0x63, 0xFB},          //
       {3, kGood, 0x62, 0xFB},          // the same region again spends one
@@ -138,18 +113,16 @@ TEST_F(EmulatedDriveTest, EachSettingSpendsAChangeUntilTheRegionIsPermanent) {
   };
   ASSERT_EQ(On(ReadRpcState), kGood);
   EXPECT_EQ(RpcState().bytes, (std::array<std::uint8_t, 4>{0x25, 0xFF, 0x01, 0x00}));
-  for (const Step& s : steps) {
+  for (const auto& s : steps) {
     SCOPED_TRACE("region " + std::to_string(s.region));
     EXPECT_EQ(On([&] { return SetDriveRegion(s.region); }), s.result);
     EXPECT_EQ(On(ReadRpcState), kGood);
     EXPECT_EQ(RpcState().bytes[0], s.byte4);
     EXPECT_EQ(RpcState().RegionMask(), s.mask);
   }
-  // The whole answer: data length 0006h, reserved bytes 0, the RPC scheme.
   EXPECT_EQ(Bytes(buffer_.begin(), buffer_.begin() + 8),
             (Bytes{0x00, 0x06, 0x00, 0x00, 0xE0, 0xDF, 0x01, 0x00}));
 
-  // The answer follows the drive's own counts and scheme, disc or not.
   DriveState other = MakersDrive();
   other.rpc_scheme = 0x00;
   other.vendor_resets = 2;
@@ -163,14 +136,14 @@ TEST_F(EmulatedDriveTest, EachSettingSpendsAChangeUntilTheRegionIsPermanent) {
 TEST_F(EmulatedDriveTest, ChangeNeedingADiscFollowsTheDiscsRegions) {
   constexpr Disc kRegions2And4{.present = true, .cpst = kCpstCssCppm, .rmi = 0xF5};
   constexpr Disc kSpinning{.present = true, .becoming_ready_tests = 3, .rmi = 0xF5};
-  struct Case {
+  const struct {
     const char* name;
     bool needs_disc;
     std::uint8_t mask;
     Disc disc;
     int region;
     Result result;
-  } const cases[] = {
+  } cases[] = {
       {"first setting needs no disc", true, kNoRegionMask, {}, 1, kGood},
       {"change without a disc", true, RegionMaskOf(2), {}, 4, kNoDisc},
       {"region the disc plays", true, RegionMaskOf(2), kRegions2And4, 4, kGood},
@@ -178,7 +151,7 @@ TEST_F(EmulatedDriveTest, ChangeNeedingADiscFollowsTheDiscsRegions) {
       {"disc still spinning up", true, RegionMaskOf(2), kSpinning, 4, kBecomingReady},
       {"drive without the option", false, RegionMaskOf(2), {}, 1, kGood},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     DriveState drive = MakersDrive(c.disc);
     drive.change_needs_disc = c.needs_disc;
@@ -198,12 +171,12 @@ TEST_F(EmulatedDriveTest, MediumAccessFollowsTheDisc) {
   using Command = CommandOutcome (*)();
   const Command t = TestUnitReady, d = ReadDiscCopyright, i = SendInquiry, k = ReadRpcState;
   const Result ok = kGood, none = kNoDisc, spin = kBecomingReady, changed = kMediumChanged;
-  struct Case {
+  const struct {
     const char* name;
     Disc disc;
     Faults faults;
     std::vector<std::pair<Command, Result>> steps;
-  } const cases[] = {
+  } cases[] = {
       {"no disc", {}, {}, {{t, none}, {d, none}, {t, none}}},
       {"ready", kReady, {}, {{t, ok}, {d, ok}, {t, ok}}},
       // Only TEST UNIT READY counts the spin-up down.
@@ -220,7 +193,7 @@ TEST_F(EmulatedDriveTest, MediumAccessFollowsTheDisc) {
        {.unit_attention_forever = true},
        {{t, changed}, {d, changed}}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     drives_.Add(MakersDrive(c.disc, c.faults));
     ASSERT_EQ(OpenDrive('E'), 0);
@@ -230,7 +203,6 @@ TEST_F(EmulatedDriveTest, MediumAccessFollowsTheDisc) {
     CloseDrive();
   }
 
-  // Taking a disc out and putting one in, as the demo does.
   drives_.Add(MakersDrive(kReady));
   ASSERT_EQ(OpenDrive('E'), 0);
   drives_.EjectDisc('E');
@@ -243,12 +215,12 @@ TEST_F(EmulatedDriveTest, MediumAccessFollowsTheDisc) {
 }
 
 TEST_F(EmulatedDriveTest, FaultsAsDriveAccessSeesThem) {
-  struct Case {
+  const struct {
     const char* name;
     Faults faults;
     std::function<CommandOutcome()> command;  // nullptr: the open fails
     Result result;
-  } const cases[] = {
+  } cases[] = {
       {"no device", {.no_device = true}, nullptr, {}},
       {"capabilities query fails", {.capabilities_fails = true}, nullptr, {}},
       {"address query fails", {.address_fails = true}, nullptr, {}},
@@ -258,7 +230,7 @@ TEST_F(EmulatedDriveTest, FaultsAsDriveAccessSeesThem) {
       {"status without sense", {.status_without_sense = true}, TestUnitReady, kNoSense},
       {"no REPORT KEY", {.no_report_key = true}, ReadRpcState, kInvalidOpcode},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     drives_ = EmulatedDrives();
     drives_.Add(MakersDrive({}, c.faults));
@@ -270,11 +242,10 @@ TEST_F(EmulatedDriveTest, FaultsAsDriveAccessSeesThem) {
     const bool opens = c.command != nullptr;
     EXPECT_EQ(OpenDrive('E'), opens ? 0 : -1);
     EXPECT_EQ(drives_.OpenHandles(), opens ? 1 : 0);  // a failed open holds nothing
+    EXPECT_EQ(CurrentConnection().open, opens);
     if (opens) {
       EXPECT_EQ(ResultOf(c.command()), c.result);
-      if (c.result == kNoSense) {
-        EXPECT_EQ(SenseAt(LastSense()), kNoDisc);
-      }
+      EXPECT_EQ(SenseAt(LastSense()), c.result == kNoSense ? kNoDisc : *c.result);
       CloseDrive();
     }
     EXPECT_EQ(drives_.OpenHandles(), 0);
@@ -284,23 +255,20 @@ TEST_F(EmulatedDriveTest, FaultsAsDriveAccessSeesThem) {
 }
 
 TEST_F(EmulatedDriveTest, SenseBytesStayWithinWhatWasAskedAndWithinTheBlock) {
-  struct Case {
+  const struct {
     const char* name;
     int driver_reports;  // a faulty driver's SenseInfoLength on a failure, 0: none
     std::uint8_t asked;
     std::uint32_t offset;
-    std::size_t reported;
-    std::size_t written;
-  } const cases[] = {
-      {"all 18", 0, 18, L::kSenseArea, 18, 18},
+    std::size_t reported, written;
+  } cases[] = {
       {"fewer asked", 0, 8, L::kSenseArea, 8, 8},
-      {"none asked", 0, 0, L::kSenseArea, 0, 0},
       {"more asked than there are", 0, 32, L::kSenseArea, 18, 18},
       {"offset near the end", 0, 18, L::kBlockSize - 4, 4, 4},
       {"offset past the end", 0, 18, 4096, 0, 0},
       {"length over-reported", 200, 18, L::kSenseArea, 200, 18},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     drives_.Add(MakersDrive({}, {.reported_sense_length = c.driver_reports}));
     // The block sits inside a larger area whose bytes after it must stay as they are.
@@ -308,16 +276,16 @@ TEST_F(EmulatedDriveTest, SenseBytesStayWithinWhatWasAskedAndWithinTheBlock) {
     area.fill(0xEE);
     const PassThroughRequest block = TestUnitReadyBlock(c.asked, c.offset);
     std::copy(block.bytes.begin(), block.bytes.begin() + L::kSenseArea, area.begin());
-    SendRaw(std::span(area.data(), L::kBlockSize));
+    DeviceHandle handle = 0;
+    ASSERT_TRUE(drives_.Open('E', handle));
+    ASSERT_TRUE(drives_.PassThrough(handle, std::span(area.data(), L::kBlockSize)));
+    drives_.Close(handle);
     EXPECT_EQ(area[L::kSenseInfoLength], c.reported);
     EXPECT_EQ(area[L::kScsiStatus], scsi::kStatusCheckCondition);
     const std::size_t start = std::min<std::size_t>(c.offset, L::kBlockSize);
     EXPECT_TRUE(AllAre(area.begin() + start + c.written, area.end(), 0xEE));
-    if (c.written > 0) {
-      EXPECT_EQ(area[start], scsi::kSenseCurrentFixed);
-    }
+    EXPECT_EQ(area[start], c.written > 0 ? scsi::kSenseCurrentFixed : 0xEE);
   }
-
   // Drive access clamps its capture to the sense area: past the real sense all is clear.
   ASSERT_EQ(On(TestUnitReady), kNoDisc);
   EXPECT_EQ(CurrentRequest().SenseInfoLength(), 200);
