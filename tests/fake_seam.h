@@ -27,10 +27,9 @@ inline ScriptedAnswer Check(std::uint8_t sense_length, std::vector<std::uint8_t>
 class FakeSeam : public DeviceSeam {
  public:
   std::map<char, bool> devices;  // letter -> whether its capabilities query succeeds
-  bool address_succeeds = true;
   std::deque<ScriptedAnswer> answers;
   std::vector<PassThroughRequest> blocks;
-  int open_handles = 0, queries = 0;
+  int open_handles = 0;
 
   bool Open(char letter, DeviceHandle& handle) override {
     if (!devices.contains(letter)) return false;
@@ -38,12 +37,9 @@ class FakeSeam : public DeviceSeam {
     return ++open_handles;
   }
   bool QueryCapabilities(DeviceHandle handle) override {
-    return ++queries, devices[static_cast<char>(handle)];
+    return devices[static_cast<char>(handle)];
   }
-  bool QueryAddress(DeviceHandle, ScsiAddress& out) override {
-    if (++queries, address_succeeds) out = {1, 2, 3, 4};
-    return address_succeeds;
-  }
+  bool QueryAddress(DeviceHandle, ScsiAddress& out) override { return out = {1, 2, 3, 4}, true; }
   bool PassThrough(DeviceHandle, std::span<std::uint8_t> block) override {
     PassThroughRequest copy;
     std::copy(block.begin(), block.end(), copy.bytes.begin());
