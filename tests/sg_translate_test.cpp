@@ -1,5 +1,5 @@
-// The Linux device seam without a drive: the request blocks of the five commands as SG_IO
-// headers, SG_IO answers as the drive commands see them, and the letter-to-node open path.
+// The Linux device seam without a drive: request blocks as SG_IO headers, SG_IO answers as the
+// drive commands see them, and the letter-to-node open path.
 #include "drive/linux/sg_translate.h"
 
 #include <gtest/gtest.h>
@@ -98,7 +98,7 @@ TEST(SgTranslateTest, BlockFieldsBecomeTheSgIoHeader) {
 
 // What the kernel does with one header.
 struct KernelAnswer {
-  bool ioctl_succeeds = true, fills_header = true;  // false: failed before writing anything
+  bool ioctl_succeeds = true;
   std::uint8_t status = scsi::kStatusGood;
   Bytes sense{};                   // copied to the sense buffer, at most mx_sb_len bytes
   int reported_sense_length = -1;  // sb_len_wr; -1: the bytes actually copied
@@ -112,7 +112,6 @@ struct ScriptedKernel : testing::FakeSeam {
 
   bool PassThrough(DeviceHandle, std::span<std::uint8_t> block) override {
     return last_result = PassBlockThrough(block, [this](sg_io_hdr& hdr) {
-             if (!answer.fills_header) return answer.ioctl_succeeds;
              const std::size_t copied = std::min<std::size_t>(answer.sense.size(), hdr.mx_sb_len);
              std::copy_n(answer.sense.begin(), copied, hdr.sbp);
              hdr.status = answer.status;
@@ -130,26 +129,14 @@ constexpr std::uint16_t kSuggestSense = 0x80;  // a suggestion bit older kernels
 constexpr std::uint16_t kHostError = 0x07;     // DID_ERROR
 constexpr std::uint8_t kCheck = scsi::kStatusCheckCondition;
 
-Bytes FixedSense(std::uint8_t key, std::uint8_t asc) {
-  Bytes sense(scsi::kFixedSenseLength, 0);
-  sense[scsi::kSenseResponseCode] = scsi::kSenseCurrentFixed;
-  sense[scsi::kSenseKey] = key;
-  sense[scsi::kSenseAdditionalLength] = scsi::kFixedSenseLength - 8;
-  sense[scsi::kSenseAsc] = asc;
-  return sense;
-}
-
 TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
-  const Bytes no_disc = FixedSense(scsi::kSenseKeyNotReady, scsi::kAscMediumNotPresent);
-  Bytes long_sense = FixedSense(scsi::kSenseKeyUnitAttention, scsi::kAscMediumChanged);
-  long_sense.resize(40, 0xA5);
-  const KernelAnswer check{.status = kCheck, .sense = no_disc, .driver_status = kDriverSense};
+  const Bytes earlier(18, 0x11), sense(18, 0x22), long_sense(40, 0x33);
+  const KernelAnswer check{.status = kCheck, .sense = sense, .driver_status = kDriverSense};
   KernelAnswer suggesting = check, host_error = check, overlong = check;
   suggesting.driver_status |= kSuggestSense;
   host_error.host_status = kHostError;
   overlong.sense = long_sense;
   overlong.reported_sense_length = 40;
-  const KernelAnswer refused{.ioctl_succeeds = false, .fills_header = false};
   const struct {
     const char* name;
     KernelAnswer answer;
@@ -161,14 +148,16 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
       {"good status", {}, true, 0, kCommandOk, false},
       {"driver sense with a suggestion bit", suggesting, true, 18, kCommandFailed, true},
       {"sense length past what was asked", overlong, true, 18, kCommandFailed, true},
-      {"status without sense", {.status = kCheck}, true, 0, kCommandFailed, false},
       {"driver time-out", {.driver_status = kDriverTimeout}, false, 0, kCommandFailed, false},
       {"host error that still carries sense", host_error, false, 18, kCommandFailed, true},
       // The block went out asking for 18 sense bytes; it must not come back claiming them.
-      {"ioctl refused before any answer", refused, false, 0, kCommandFailed, false},
+      {"ioctl refused before any answer",
+       {.ioctl_succeeds = false},
+       false,
+       0,
+       kCommandFailed,
+       false},
   };
-
-  const Bytes earlier = FixedSense(scsi::kSenseKeyIllegalRequest, scsi::kAscInvalidOpcode);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedKernel kernel;
