@@ -8,13 +8,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <limits>
 
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "drive/linux/sg_device.h"
-#include "drive/region_commands.h"
 #include "drive/scsi_codes.h"
 #include "fake_seam.h"
 
@@ -23,22 +21,6 @@ namespace {
 
 using L = HostLayout;
 using Bytes = std::vector<std::uint8_t>;
-
-// Drive access over the test's seam, with the transfer buffer attached and drive D: open.
-struct CoreOverSeam {
-  explicit CoreOverSeam(DeviceSeam& seam) {
-    ResetDriveAccess();
-    ResetRegionCommands();
-    SetDeviceSeam(&seam);
-    EXPECT_EQ(AllocateTransferBuffer(), 0);
-    EXPECT_EQ(OpenDrive('D'), 0);
-  }
-  ~CoreOverSeam() {
-    CloseDrive();
-    ReleaseTransferBuffer();
-    ResetDriveAccess();
-  }
-};
 
 // Blocks filled field by field, with what the commands never build: nothing may be read or
 // written past the block's CDB field or sense area.
@@ -137,6 +119,8 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
   host_error.host_status = kHostError;
   overlong.sense = long_sense;
   overlong.reported_sense_length = 40;
+  const KernelAnswer refused{.ioctl_succeeds = false};
+  Bytes buffer(kTransferBufferSize);
   const struct {
     const char* name;
     KernelAnswer answer;
@@ -151,18 +135,16 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
       {"driver time-out", {.driver_status = kDriverTimeout}, false, 0, kCommandFailed, false},
       {"host error that still carries sense", host_error, false, 18, kCommandFailed, true},
       // The block went out asking for 18 sense bytes; it must not come back claiming them.
-      {"ioctl refused before any answer",
-       {.ioctl_succeeds = false},
-       false,
-       0,
-       kCommandFailed,
-       false},
+      {"ioctl refused before any answer", refused, false, 0, kCommandFailed, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedKernel kernel;
     kernel.devices['D'] = true;
-    CoreOverSeam core(kernel);
+    ResetDriveAccess();
+    SetDeviceSeam(&kernel);
+    AttachTransferBuffer(buffer.data());
+    ASSERT_EQ(OpenDrive('D'), 0);
     kernel.answer = {.status = kCheck, .sense = earlier, .driver_status = kDriverSense};
     ASSERT_EQ(TestUnitReady(), kCommandFailed) << "leaves sense behind";
     kernel.answer = c.answer;
@@ -175,6 +157,7 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + scsi::kFixedSenseLength,
                            LastSense().begin()));
   }
+  ResetDriveAccess();
 }
 
 TEST(SgTranslateTest, IdLunWordUnpacksIntoTheAddress) {
