@@ -140,7 +140,7 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedKernel kernel;
-    kernel.devices['D'] = true;
+    kernel.device = 'D';
     ResetDriveAccess();
     SetDeviceSeam(&kernel);
     AttachTransferBuffer(buffer.data());
