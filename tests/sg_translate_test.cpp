@@ -87,7 +87,6 @@ struct KernelAnswer {
   std::uint16_t host_status = 0, driver_status = 0;
 };
 
-// Runs every request through PassBlockThrough with a scripted kernel in place of SG_IO.
 struct ScriptedKernel : testing::FakeSeam {
   KernelAnswer answer;
   bool last_result = false;
