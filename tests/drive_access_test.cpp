@@ -80,9 +80,7 @@ TEST_F(DriveAccessTest, EveryCommandFillsTheBlockFieldByField) {
     EXPECT_EQ(Bytes(b.bytes.begin() + L::kCdb, b.bytes.begin() + L::kCdb + b.CdbLength()), c.cdb);
     EXPECT_EQ(b.ScsiStatus(), 0);
     for (std::size_t i = L::kDataIn + 1; i < L::kDataTransferLength; ++i) EXPECT_EQ(b.bytes[i], 0);
-    for (std::size_t i = L::kCdb + c.cdb.size(); i < L::kBlockSize; ++i) {
-      EXPECT_EQ(b.bytes[i], 0) << "offset " << i;
-    }
+    for (std::size_t i = L::kCdb + c.cdb.size(); i < L::kBlockSize; ++i) EXPECT_EQ(b.bytes[i], 0);
   }
   EXPECT_EQ(structure, Bytes(300, 0)) << "the structure buffer is cleared first";
   ASSERT_EQ(SetDriveRegion(6), kCommandOk);
