@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -40,12 +41,9 @@ struct Scan : DriveListReceiver, ScanProgress {
 emulated::DriveState Probe(char letter, const std::string& identification) {
   emulated::DriveState drive;
   drive.letter = letter;
-  if (identification == "!") {
-    drive.faults.call = emulated::CallFault::kUntouched;
-  } else {
-    drive.vendor = identification.substr(0, 8);
-    drive.product = identification.substr(8);
-  }
+  drive.vendor = identification.substr(0, 8);
+  drive.product = identification.substr(std::min<std::size_t>(8, identification.size()));
+  if (identification == "!") drive.faults.call = emulated::CallFault::kUntouched;
   return drive;
 }
 

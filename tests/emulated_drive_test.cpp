@@ -50,8 +50,6 @@ DriveState MakersDrive(Disc disc = {}, Faults faults = {}, char letter = 'E') {
   return drive;
 }
 
-constexpr Disc kReady{.present = true};
-
 // A TEST UNIT READY block as drive access builds one, but with a sense length and offset that
 // drive access never sends.
 PassThroughRequest TestUnitReadyBlock(std::uint8_t sense_asked, std::uint32_t sense_offset) {
@@ -166,8 +164,8 @@ TEST_F(EmulatedDriveTest, MediumAccessFollowsTheDisc) {
       // INQUIRY and REPORT KEY do not touch the medium: the one attention stays pending.
       {"just inserted", {true, 0, true}, {}, {{i, ok}, {k, ok}, {d, ua}, {t, ok}, {d, ok}}},
       {"inserted, spinning up", {true, 1, true}, {}, {{t, ua}, {t, up}, {t, ok}}},
-      {"never ready", kReady, {.never_ready = true}, {{t, up}, {d, up}, {t, up}}},
-      {"attention for ever", kReady, {.unit_attention_forever = true}, {{t, ua}, {d, ua}}},
+      {"never ready", {true}, {.never_ready = true}, {{t, up}, {d, up}, {t, up}}},
+      {"attention for ever", {true}, {.unit_attention_forever = true}, {{t, ua}, {d, ua}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
