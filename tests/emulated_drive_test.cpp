@@ -1,22 +1,15 @@
-// The emulated drive as the program sees it: through drive access and the region commands,
-// and, where the program cannot build the request (odd masks, short sense areas), through
-// request blocks handed straight to the seam.
+// The emulated drive as the program sees it (drive access, region commands) and, for requests
+// the program never builds, through blocks handed straight to the seam.
 #include "emulated/emulated_drive.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
-#include "drive/pass_through.h"
 #include "drive/region_commands.h"
 #include "drive/scsi_codes.h"
 
@@ -25,24 +18,16 @@ namespace {
 
 using L = HostLayout;
 using Bytes = std::vector<std::uint8_t>;
-
-// Sense key, ASC and ASCQ as a test states them.
-using Sense = std::array<std::uint8_t, 3>;
-
-constexpr Sense kNoDisc{scsi::kSenseKeyNotReady, scsi::kAscMediumNotPresent, 0};
-constexpr Sense kBecomingReady{scsi::kSenseKeyNotReady, scsi::kAscNotReady,
-                               scsi::kAscqBecomingReady};
-constexpr Sense kMediumChanged{scsi::kSenseKeyUnitAttention, scsi::kAscMediumChanged, 0};
-constexpr Sense kInvalidOpcode{scsi::kSenseKeyIllegalRequest, scsi::kAscInvalidOpcode, 0};
-constexpr Sense kNoChangeLeft{scsi::kSenseKeyIllegalRequest, scsi::kAscCopyProtectionFailure,
-                              scsi::kAscqNoMoreRegionResets};
-constexpr Sense kRegionMismatch{scsi::kSenseKeyIllegalRequest, scsi::kAscCopyProtectionFailure,
-                                scsi::kAscqRegionMismatch};
-// What a failure that brought no sense bytes back is written as.
-constexpr Sense kNoSense{0xFF, 0xFF, 0xFF};
-
-// The answer of a command: nullopt for carried out, else the sense.
-using Result = std::optional<Sense>;
+namespace s = scsi;
+using Sense = std::array<std::uint8_t, 3>;  // sense key, ASC, ASCQ
+constexpr Sense kNoDisc{s::kSenseKeyNotReady, s::kAscMediumNotPresent, 0};
+constexpr Sense kBecomingReady{s::kSenseKeyNotReady, s::kAscNotReady, s::kAscqBecomingReady};
+constexpr Sense kMediumChanged{s::kSenseKeyUnitAttention, s::kAscMediumChanged, 0};
+constexpr Sense kInvalidOpcode{s::kSenseKeyIllegalRequest, s::kAscInvalidOpcode, 0};
+constexpr Sense kNoChangeLeft{s::kSenseKeyIllegalRequest, s::kAscCopyProtectionFailure,
+                              s::kAscqNoMoreRegionResets};
+constexpr Sense kNoSense{0xFF, 0xFF, 0xFF};  // a failure that brought no sense bytes back
+using Result = std::optional<Sense>;         // nullopt: carried out
 constexpr Result kGood = std::nullopt;
 
 Sense SenseAt(std::span<const std::uint8_t> sense) {
@@ -65,25 +50,16 @@ DriveState MakersDrive(Disc disc = {}, Faults faults = {}, char letter = 'E') {
   return drive;
 }
 
-constexpr Disc kReady{.present = true};
-
-// Whether every byte of a range still holds `value`.
-template <typename It>
-bool AllAre(It first, It last, std::uint8_t value) {
-  return std::all_of(first, last, [value](std::uint8_t b) { return b == value; });
-}
-
-// A TEST UNIT READY block as drive access builds one, but with the sense length and offset
-// of the test's choosing (drive access never sends others).
+// A TEST UNIT READY block as drive access builds one, but with a sense length and offset that
+// drive access never sends.
 PassThroughRequest TestUnitReadyBlock(std::uint8_t sense_asked, std::uint32_t sense_offset) {
   PassThroughRequest block;
-  const auto b = block.Span();
-  PutLe16(b, L::kLength, static_cast<std::uint16_t>(L::kHeaderSize));
-  b[L::kCdbLength] = scsi::kCdb6;
-  b[L::kSenseInfoLength] = sense_asked;
-  b[L::kDataIn] = kScsiIoctlDataIn;
-  PutLe32(b, L::kTimeOutValue, kDvdTimeoutSeconds);
-  PutLe32(b, L::kSenseInfoOffset, sense_offset);
+  PutLe16(block.Span(), L::kLength, static_cast<std::uint16_t>(L::kHeaderSize));
+  block.bytes[L::kCdbLength] = scsi::kCdb6;
+  block.bytes[L::kSenseInfoLength] = sense_asked;
+  block.bytes[L::kDataIn] = kScsiIoctlDataIn;
+  PutLe32(block.Span(), L::kTimeOutValue, kDvdTimeoutSeconds);
+  PutLe32(block.Span(), L::kSenseInfoOffset, sense_offset);
   return block;
 }
 
@@ -98,10 +74,8 @@ class EmulatedDriveTest : public ::testing::Test {
   void TearDown() override {
     CloseDrive();
     ResetDriveAccess();
-    ResetRegionCommands();
   }
 
-  // Opens drive E:, runs `command`, closes; answers the command's result.
   Result On(const std::function<CommandOutcome()>& command, char letter = 'E') {
     if (OpenDrive(letter) != 0) return kNoSense;
     const Result result = ResultOf(command());
@@ -109,76 +83,57 @@ class EmulatedDriveTest : public ::testing::Test {
     return result;
   }
 
-  // Hands a block straight to the seam on a fresh handle of drive E:.
-  void SendRaw(std::span<std::uint8_t> block) {
-    DeviceHandle handle = 0;
-    ASSERT_TRUE(drives_.Open('E', handle));
-    ASSERT_TRUE(drives_.PassThrough(handle, block));
-    drives_.Close(handle);
-  }
-
   Bytes buffer_ = Bytes(kTransferBufferSize);
   EmulatedDrives drives_;
 };
 
 TEST_F(EmulatedDriveTest, EachSettingSpendsAChangeUntilTheRegionIsPermanent) {
-  drives_.Add(MakersDrive());  // no region, 5 changes, 4 vendor resets
-  struct Step {
+  DriveState drive = MakersDrive();  // no region, 5 changes
+  drive.vendor_resets = 2;
+  drives_.Add(drive);
+  const struct {
     int region;
     Result result;
-    std::uint8_t byte4;  // type code | vendor resets | user changes
-    std::uint8_t mask;
-  } const steps[] = {
-      {2, kGood, 0x64, 0xFD},          // the first setting spends a change too: 01b, 4 left
-      {3, kGood, 0x63, 0xFB},          //
-      {3, kGood, 0x62, 0xFB},          // the same region again spends one
-      {5, kGood, 0xA1, 0xEF},          // 10b at the last change
-      {6, kGood, 0xE0, 0xDF},          // 11b, none left
-      {1, kNoChangeLeft, 0xE0, 0xDF},  // refused, and nothing changes
+    std::uint8_t byte4, mask;  // byte 4: type code | vendor resets | user changes
+  } steps[] = {
+      {2, kGood, 0x54, 0xFD},          // the first setting spends a change too: 01b, 4 left
+      {3, kGood, 0x53, 0xFB},          //
+      {3, kGood, 0x52, 0xFB},          // the same region again spends one
+      {5, kGood, 0x91, 0xEF},          // 10b at the last change
+      {6, kGood, 0xD0, 0xDF},          // 11b, none left
+      {1, kNoChangeLeft, 0xD0, 0xDF},  // refused, and nothing changes
   };
   ASSERT_EQ(On(ReadRpcState), kGood);
-  EXPECT_EQ(RpcState().bytes, (std::array<std::uint8_t, 4>{0x25, 0xFF, 0x01, 0x00}));
-  for (const Step& s : steps) {
-    SCOPED_TRACE("region " + std::to_string(s.region));
-    EXPECT_EQ(On([&] { return SetDriveRegion(s.region); }), s.result);
+  EXPECT_EQ(RpcState().bytes, (std::array<std::uint8_t, 4>{0x15, 0xFF, 0x01, 0x00}));
+  for (const auto& step : steps) {
+    SCOPED_TRACE("region " + std::to_string(step.region));
+    EXPECT_EQ(On([&] { return SetDriveRegion(step.region); }), step.result);
     EXPECT_EQ(On(ReadRpcState), kGood);
-    EXPECT_EQ(RpcState().bytes[0], s.byte4);
-    EXPECT_EQ(RpcState().RegionMask(), s.mask);
+    EXPECT_EQ(RpcState().bytes[0], step.byte4);
+    EXPECT_EQ(RpcState().RegionMask(), step.mask);
   }
-  // The whole answer: data length 0006h, reserved bytes 0, the RPC scheme.
   EXPECT_EQ(Bytes(buffer_.begin(), buffer_.begin() + 8),
-            (Bytes{0x00, 0x06, 0x00, 0x00, 0xE0, 0xDF, 0x01, 0x00}));
-
-  // The answer follows the drive's own counts and scheme, disc or not.
-  DriveState other = MakersDrive();
-  other.rpc_scheme = 0x00;
-  other.vendor_resets = 2;
-  other.region_mask = RegionMaskOf(4);
-  other.user_changes = 3;
-  drives_.Add(other);
-  EXPECT_EQ(On(ReadRpcState), kGood);
-  EXPECT_EQ(RpcState().bytes, (std::array<std::uint8_t, 4>{0x53, 0xF7, 0x00, 0x00}));
+            (Bytes{0x00, 0x06, 0x00, 0x00, 0xD0, 0xDF, 0x01, 0x00}));
 }
 
 TEST_F(EmulatedDriveTest, ChangeNeedingADiscFollowsTheDiscsRegions) {
   constexpr Disc kRegions2And4{.present = true, .cpst = kCpstCssCppm, .rmi = 0xF5};
   constexpr Disc kSpinning{.present = true, .becoming_ready_tests = 3, .rmi = 0xF5};
-  struct Case {
+  const struct {
     const char* name;
     bool needs_disc;
     std::uint8_t mask;
     Disc disc;
     int region;
     Result result;
-  } const cases[] = {
+  } cases[] = {
       {"first setting needs no disc", true, kNoRegionMask, {}, 1, kGood},
       {"change without a disc", true, RegionMaskOf(2), {}, 4, kNoDisc},
       {"region the disc plays", true, RegionMaskOf(2), kRegions2And4, 4, kGood},
-      {"region the disc forbids", true, RegionMaskOf(2), kRegions2And4, 1, kRegionMismatch},
       {"disc still spinning up", true, RegionMaskOf(2), kSpinning, 4, kBecomingReady},
       {"drive without the option", false, RegionMaskOf(2), {}, 1, kGood},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     DriveState drive = MakersDrive(c.disc);
     drive.change_needs_disc = c.needs_disc;
@@ -193,34 +148,26 @@ TEST_F(EmulatedDriveTest, ChangeNeedingADiscFollowsTheDiscsRegions) {
 }
 
 TEST_F(EmulatedDriveTest, MediumAccessFollowsTheDisc) {
-  // Short names, so that each case's steps fit on its line: t TEST UNIT READY, d READ DVD
-  // STRUCTURE, i INQUIRY, k REPORT KEY; ok carried out, else no disc, becoming ready, changed.
+  // Short names, so that each case fits on its line: t TEST UNIT READY, d READ DVD STRUCTURE,
+  // i INQUIRY, k REPORT KEY; ok carried out, up becoming ready, ua unit attention.
   using Command = CommandOutcome (*)();
   const Command t = TestUnitReady, d = ReadDiscCopyright, i = SendInquiry, k = ReadRpcState;
-  const Result ok = kGood, none = kNoDisc, spin = kBecomingReady, changed = kMediumChanged;
-  struct Case {
+  const Result ok = kGood, up = kBecomingReady, ua = kMediumChanged;
+  const struct {
     const char* name;
     Disc disc;
     Faults faults;
     std::vector<std::pair<Command, Result>> steps;
-  } const cases[] = {
-      {"no disc", {}, {}, {{t, none}, {d, none}, {t, none}}},
-      {"ready", kReady, {}, {{t, ok}, {d, ok}, {t, ok}}},
+  } cases[] = {
       // Only TEST UNIT READY counts the spin-up down.
-      {"spinning up",
-       {true, 2},
-       {},
-       {{d, spin}, {t, spin}, {d, spin}, {t, spin}, {d, ok}, {t, ok}}},
+      {"spinning up", {true, 2}, {}, {{d, up}, {t, up}, {d, up}, {t, up}, {d, ok}, {t, ok}}},
       // INQUIRY and REPORT KEY do not touch the medium: the one attention stays pending.
-      {"just inserted", {true, 0, true}, {}, {{i, ok}, {k, ok}, {d, changed}, {t, ok}, {d, ok}}},
-      {"inserted, spinning up", {true, 1, true}, {}, {{t, changed}, {t, spin}, {t, ok}}},
-      {"never ready", kReady, {.never_ready = true}, {{t, spin}, {d, spin}, {t, spin}}},
-      {"attention for ever",
-       kReady,
-       {.unit_attention_forever = true},
-       {{t, changed}, {d, changed}}},
+      {"just inserted", {true, 0, true}, {}, {{i, ok}, {k, ok}, {d, ua}, {t, ok}, {d, ok}}},
+      {"inserted, spinning up", {true, 1, true}, {}, {{t, ua}, {t, up}, {t, ok}}},
+      {"never ready", {true}, {.never_ready = true}, {{t, up}, {d, up}, {t, up}}},
+      {"attention for ever", {true}, {.unit_attention_forever = true}, {{t, ua}, {d, ua}}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     drives_.Add(MakersDrive(c.disc, c.faults));
     ASSERT_EQ(OpenDrive('E'), 0);
@@ -229,26 +176,15 @@ TEST_F(EmulatedDriveTest, MediumAccessFollowsTheDisc) {
     }
     CloseDrive();
   }
-
-  // Taking a disc out and putting one in, as the demo does.
-  drives_.Add(MakersDrive(kReady));
-  ASSERT_EQ(OpenDrive('E'), 0);
-  drives_.EjectDisc('E');
-  EXPECT_EQ(ResultOf(TestUnitReady()), kNoDisc);
-  drives_.InsertDisc('E', {.present = true, .cpst = kCpstCssCppm, .rmi = 0xF5});
-  EXPECT_EQ(ResultOf(TestUnitReady()), kMediumChanged);
-  EXPECT_EQ(ResultOf(ReadDiscCopyright()), kGood);
-  EXPECT_EQ(DiscCopyright().bytes, (std::array<std::uint8_t, 8>{0, 6, 0, 0, 0x01, 0xF5, 0, 0}));
-  CloseDrive();
 }
 
 TEST_F(EmulatedDriveTest, FaultsAsDriveAccessSeesThem) {
-  struct Case {
+  const struct {
     const char* name;
     Faults faults;
     std::function<CommandOutcome()> command;  // nullptr: the open fails
     Result result;
-  } const cases[] = {
+  } cases[] = {
       {"no device", {.no_device = true}, nullptr, {}},
       {"capabilities query fails", {.capabilities_fails = true}, nullptr, {}},
       {"address query fails", {.address_fails = true}, nullptr, {}},
@@ -258,7 +194,7 @@ TEST_F(EmulatedDriveTest, FaultsAsDriveAccessSeesThem) {
       {"status without sense", {.status_without_sense = true}, TestUnitReady, kNoSense},
       {"no REPORT KEY", {.no_report_key = true}, ReadRpcState, kInvalidOpcode},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     drives_ = EmulatedDrives();
     drives_.Add(MakersDrive({}, c.faults));
@@ -270,11 +206,10 @@ TEST_F(EmulatedDriveTest, FaultsAsDriveAccessSeesThem) {
     const bool opens = c.command != nullptr;
     EXPECT_EQ(OpenDrive('E'), opens ? 0 : -1);
     EXPECT_EQ(drives_.OpenHandles(), opens ? 1 : 0);  // a failed open holds nothing
+    EXPECT_EQ(CurrentConnection().open, opens);
     if (opens) {
       EXPECT_EQ(ResultOf(c.command()), c.result);
-      if (c.result == kNoSense) {
-        EXPECT_EQ(SenseAt(LastSense()), kNoDisc);
-      }
+      EXPECT_EQ(SenseAt(LastSense()), c.result == kNoSense ? kNoDisc : *c.result);
       CloseDrive();
     }
     EXPECT_EQ(drives_.OpenHandles(), 0);
@@ -284,23 +219,20 @@ TEST_F(EmulatedDriveTest, FaultsAsDriveAccessSeesThem) {
 }
 
 TEST_F(EmulatedDriveTest, SenseBytesStayWithinWhatWasAskedAndWithinTheBlock) {
-  struct Case {
+  const struct {
     const char* name;
     int driver_reports;  // a faulty driver's SenseInfoLength on a failure, 0: none
     std::uint8_t asked;
     std::uint32_t offset;
-    std::size_t reported;
-    std::size_t written;
-  } const cases[] = {
-      {"all 18", 0, 18, L::kSenseArea, 18, 18},
+    std::size_t reported, written;
+  } cases[] = {
       {"fewer asked", 0, 8, L::kSenseArea, 8, 8},
-      {"none asked", 0, 0, L::kSenseArea, 0, 0},
       {"more asked than there are", 0, 32, L::kSenseArea, 18, 18},
       {"offset near the end", 0, 18, L::kBlockSize - 4, 4, 4},
       {"offset past the end", 0, 18, 4096, 0, 0},
       {"length over-reported", 200, 18, L::kSenseArea, 200, 18},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     drives_.Add(MakersDrive({}, {.reported_sense_length = c.driver_reports}));
     // The block sits inside a larger area whose bytes after it must stay as they are.
@@ -308,21 +240,17 @@ TEST_F(EmulatedDriveTest, SenseBytesStayWithinWhatWasAskedAndWithinTheBlock) {
     area.fill(0xEE);
     const PassThroughRequest block = TestUnitReadyBlock(c.asked, c.offset);
     std::copy(block.bytes.begin(), block.bytes.begin() + L::kSenseArea, area.begin());
-    SendRaw(std::span(area.data(), L::kBlockSize));
+    DeviceHandle handle = 0;
+    ASSERT_TRUE(drives_.Open('E', handle));
+    ASSERT_TRUE(drives_.PassThrough(handle, std::span(area.data(), L::kBlockSize)));
+    drives_.Close(handle);
     EXPECT_EQ(area[L::kSenseInfoLength], c.reported);
     EXPECT_EQ(area[L::kScsiStatus], scsi::kStatusCheckCondition);
     const std::size_t start = std::min<std::size_t>(c.offset, L::kBlockSize);
-    EXPECT_TRUE(AllAre(area.begin() + start + c.written, area.end(), 0xEE));
-    if (c.written > 0) {
-      EXPECT_EQ(area[start], scsi::kSenseCurrentFixed);
-    }
+    EXPECT_TRUE(std::all_of(area.begin() + start + c.written, area.end(),
+                            [](std::uint8_t b) { return b == 0xEE; }));
+    EXPECT_EQ(area[start], c.written > 0 ? scsi::kSenseCurrentFixed : 0xEE);
   }
-
-  // Drive access clamps its capture to the sense area: past the real sense all is clear.
-  ASSERT_EQ(On(TestUnitReady), kNoDisc);
-  EXPECT_EQ(CurrentRequest().SenseInfoLength(), 200);
-  EXPECT_EQ(LastSense()[scsi::kSenseAdditionalLength], 10);
-  EXPECT_TRUE(AllAre(LastSense().begin() + scsi::kFixedSenseLength, LastSense().end(), 0));
 }
 
 // INQUIRY's standard data, and handles that are not open reaching no drive.
