@@ -350,10 +350,6 @@ void EmulatedDrives::InsertDisc(char letter, Disc disc) {
   drive->disc.unit_attention = true;
 }
 
-void EmulatedDrives::EjectDisc(char letter) {
-  if (DriveState* drive = Find(letter)) drive->disc = Disc{};
-}
-
 DriveState* EmulatedDrives::DriveOf(DeviceHandle handle) {
   const auto it = handles_.find(handle);
   return it == handles_.end() ? nullptr : Find(it->second);

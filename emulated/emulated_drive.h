@@ -91,10 +91,9 @@ class EmulatedDrives : public DeviceSeam {
   std::vector<DriveState>& Drives() { return drives_; }
   const std::vector<DriveState>& Drives() const { return drives_; }
 
-  // Puts a disc in (with one UNIT ATTENTION pending, which the next TEST UNIT READY or medium
-  // access reports) or takes it out.
+  // Puts a disc in, with one UNIT ATTENTION pending, which the next TEST UNIT READY or medium
+  // access reports.
   void InsertDisc(char letter, Disc disc);
-  void EjectDisc(char letter);
 
   // Every command received, in order, and the number of handles open now.
   const std::vector<RecordedCommand>& Commands() const { return commands_; }
