@@ -15,6 +15,7 @@
 //   focus:ID         moves the focus to a control
 //   key:enter|escape|f1  presses the key where the focus is; waits until it has been taken
 //   wait-exit        waits for the program to end ("ended exit=<code>")
+//   windows          lists the program's visible top-level windows (class, caption)
 //
 // Texts are UTF-8, with carriage return, line feed and backslash written as \r, \n and \\;
 // a step that cannot be done prints "error <what>".
@@ -90,6 +91,16 @@ struct Search {
   HWND except;
   HWND found;
 };
+
+// The program's visible top-level windows, one line each: class and caption.
+BOOL CALLBACK ListWindow(HWND window, LPARAM process_id) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == static_cast<DWORD>(process_id) && IsWindowVisible(window)) {
+    Line("window " + Escape(ClassOf(window)) + " caption=" + Escape(TextOf(window)));
+  }
+  return TRUE;
+}
 
 BOOL CALLBACK Visit(HWND window, LPARAM l) {
   auto* search = reinterpret_cast<Search*>(l);
@@ -309,6 +320,8 @@ bool RunStep(Program& program, const std::string& step) {
   }
   if (verb == "dump") {
     Dump(program);
+  } else if (verb == "windows") {
+    EnumWindows(&ListWindow, static_cast<LPARAM>(program.process.dwProcessId));
   } else if (verb == "wait-box") {
     return WaitIdleOrBox(program, true);
   } else if (verb == "select") {
