@@ -21,6 +21,9 @@
 #include "drive/region_commands.h"
 #include "tests/wine/check.h"
 
+// The cases' designated initializers name only the fields that differ from a sound drive.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace {
 
 using varden::wine_tests::Check;
@@ -29,25 +32,20 @@ using L = varden::HostLayout;
 
 const HANDLE kFakeHandle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x1234));
 
-// What the stand-in device does and what reached it.
+// What the stand-in device does, then what reached it.
 struct FakeDevice {
-  bool exists = true;
-  bool capabilities_ok = true;
+  bool exists = true, capabilities_ok = true;
   DWORD capabilities_mask = 0;
   bool adapter_ok = false;
-  DWORD adapter_returned = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
-  DWORD adapter_mask = 0;
-  bool address_ok = true;
-  SCSI_ADDRESS address{sizeof(SCSI_ADDRESS), 7, 1, 2, 3};
-  bool pass_through_ok = true;
+  DWORD adapter_returned = sizeof(STORAGE_ADAPTER_DESCRIPTOR), adapter_mask = 0;
+  bool address_ok = true, pass_through_ok = true;
   std::vector<std::uint8_t> data_in;  // delivered into the data buffer
 
   std::string path;
-  DWORD access = 0, share = 0, disposition = 0, flags = 0;
+  DWORD access = 0, share = 0, disposition = 0, flags = 0, in_size = 0, out_size = 0;
   std::vector<DWORD> codes;
   int open_handles = 0;
   bool in_equals_out = false;
-  DWORD in_size = 0, out_size = 0;
   std::uintptr_t data_address = 0;     // DataBuffer as the device saw it
   std::vector<std::uint8_t> data_out;  // read from the data buffer on a data-out command
 };
@@ -72,9 +70,8 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LP
     case IOCTL_SCSI_GET_CAPABILITIES: {
       if (!device.capabilities_ok || out_size < sizeof(IO_SCSI_CAPABILITIES)) return FALSE;
       auto* caps = static_cast<IO_SCSI_CAPABILITIES*>(out);
-      caps->Length = sizeof(IO_SCSI_CAPABILITIES);
+      caps->Length = *returned = sizeof(IO_SCSI_CAPABILITIES);
       caps->AlignmentMask = device.capabilities_mask;
-      *returned = sizeof(IO_SCSI_CAPABILITIES);
       return TRUE;
     }
     case IOCTL_STORAGE_QUERY_PROPERTY: {
@@ -89,11 +86,13 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LP
       *returned = device.adapter_returned;
       return TRUE;
     }
-    case IOCTL_SCSI_GET_ADDRESS:
+    case IOCTL_SCSI_GET_ADDRESS: {
       if (!device.address_ok || out_size < sizeof(SCSI_ADDRESS)) return FALSE;
-      std::memcpy(out, &device.address, sizeof(SCSI_ADDRESS));
+      const SCSI_ADDRESS address{sizeof(SCSI_ADDRESS), 7, 1, 2, 3};
+      std::memcpy(out, &address, sizeof(SCSI_ADDRESS));
       *returned = sizeof(SCSI_ADDRESS);
       return TRUE;
+    }
     case IOCTL_SCSI_PASS_THROUGH_DIRECT: {
       device.in_equals_out = in == out;
       device.in_size = in_size;
@@ -101,13 +100,13 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LP
       auto* block = static_cast<std::uint8_t*>(out);
       varden::PassThroughRequest request;
       std::memcpy(request.bytes.data(), block, L::kBlockSize);
-      device.data_address = reinterpret_cast<std::uintptr_t>(request.DataBuffer());
-      const std::uint32_t length = request.DataTransferLength();
+      std::uint8_t* const data = request.DataBuffer();
+      device.data_address = reinterpret_cast<std::uintptr_t>(data);
       if (request.DataIn() == varden::kScsiIoctlDataOut) {
-        device.data_out.assign(request.DataBuffer(), request.DataBuffer() + length);
+        device.data_out.assign(data, data + request.DataTransferLength());
       } else if (!device.data_in.empty()) {
         const auto delivered = static_cast<std::uint32_t>(device.data_in.size());
-        std::memcpy(request.DataBuffer(), device.data_in.data(), delivered);
+        std::memcpy(data, device.data_in.data(), delivered);
         varden::PutLe32(std::span<std::uint8_t>(block, L::kBlockSize), L::kDataTransferLength,
                         delivered);
       }
@@ -123,67 +122,55 @@ BOOL WINAPI FakeCloseHandle(HANDLE) {
   return TRUE;
 }
 
-varden::win32::Win32Device& Seam() {
+// A fresh drive-access module on the stand-in device with `buffer` attached, opened at `letter`.
+int Open(FakeDevice fake, std::uint8_t* buffer, char letter = 'D') {
   static varden::win32::Win32Device seam(
       varden::win32::DeviceCalls{&FakeCreateFile, &FakeDeviceIoControl, &FakeCloseHandle});
-  return seam;
-}
-
-// A fresh drive-access module on the stand-in device with `buffer` attached.
-void Start(FakeDevice fake, std::uint8_t* buffer) {
   device = std::move(fake);
   varden::ResetDriveAccess();
-  varden::SetDeviceSeam(&Seam());
+  varden::SetDeviceSeam(&seam);
   varden::AttachTransferBuffer(buffer);
+  return varden::OpenDrive(letter);
 }
 
 void TestOpen() {
-  struct Case {
+  const DWORD caps = IOCTL_SCSI_GET_CAPABILITIES, prop = IOCTL_STORAGE_QUERY_PROPERTY,
+              addr = IOCTL_SCSI_GET_ADDRESS;
+  const struct {
     const char* name;
     FakeDevice fake;
     int answer;
     std::vector<DWORD> codes;
-  };
-  FakeDevice good;
-  FakeDevice missing;
-  missing.exists = false;
-  FakeDevice no_scsi;
-  no_scsi.capabilities_ok = false;
-  FakeDevice storport = no_scsi;
-  storport.adapter_ok = true;
-  FakeDevice short_descriptor = storport;
-  short_descriptor.adapter_returned = 8;
-  FakeDevice no_address;
-  no_address.address_ok = false;
-
-  const DWORD caps = IOCTL_SCSI_GET_CAPABILITIES;
-  const DWORD prop = IOCTL_STORAGE_QUERY_PROPERTY;
-  const DWORD addr = IOCTL_SCSI_GET_ADDRESS;
-  const std::vector<Case> cases = {
-      {"open: a drive that answers both queries", good, 0, {caps, addr}},
-      {"open: no device at the letter", missing, -1, {}},
-      {"open: neither capabilities nor adapter", no_scsi, -1, {caps, prop}},
-      {"open: adapter descriptor stands in for capabilities", storport, 0, {caps, prop, addr}},
-      {"open: adapter descriptor too short", short_descriptor, -1, {caps, prop}},
-      {"open: address query fails", no_address, -1, {caps, addr}},
+  } cases[] = {
+      {"a drive that answers both queries", {}, 0, {caps, addr}},
+      {"no device at the letter", {.exists = false}, -1, {}},
+      {"neither capabilities nor adapter", {.capabilities_ok = false}, -1, {caps, prop}},
+      {"adapter stands in for capabilities",
+       {.capabilities_ok = false, .adapter_ok = true},
+       0,
+       {caps, prop, addr}},
+      {"adapter descriptor too short",
+       {.capabilities_ok = false, .adapter_ok = true, .adapter_returned = 8},
+       -1,
+       {caps, prop}},
+      {"address query fails", {.address_ok = false}, -1, {caps, addr}},
   };
   std::array<std::uint8_t, 128> buffer{};
-  for (const Case& c : cases) {
-    Start(c.fake, buffer.data());
-    const int answer = varden::OpenDrive('E');
-    CheckEqual(answer, c.answer, std::string(c.name) + ": answer");
-    Check(device.codes == c.codes, std::string(c.name) + ": queries sent");
-    CheckEqual(device.open_handles, c.answer == 0 ? 1 : 0, std::string(c.name) + ": handles");
+  for (const auto& c : cases) {
+    const std::string name = std::string("open: ") + c.name;
+    CheckEqual(Open(c.fake, buffer.data(), 'E'), c.answer, name + ": answer");
+    Check(device.codes == c.codes, name + ": queries sent");
+    CheckEqual(device.open_handles, c.answer == 0 ? 1 : 0, name + ": handles");
     if (c.answer == 0) varden::CloseDrive();
-    CheckEqual(device.open_handles, 0, std::string(c.name) + ": closed");
+    CheckEqual(device.open_handles, 0, name + ": closed");
   }
 
-  Start(good, buffer.data());
-  varden::OpenDrive('E');
+  Open({}, buffer.data(), 'E');
   Check(device.path == "\\\\.\\E:", "open: path", device.path);
-  Check(device.access == (GENERIC_READ | GENERIC_WRITE), "open: read and write access");
-  Check(device.share == (FILE_SHARE_READ | FILE_SHARE_WRITE), "open: shared");
-  Check(device.disposition == OPEN_EXISTING && device.flags == 0, "open: existing, no overlap");
+  Check(device.access == (GENERIC_READ | GENERIC_WRITE) &&
+            device.share == (FILE_SHARE_READ | FILE_SHARE_WRITE) &&
+            device.disposition == OPEN_EXISTING && device.flags == 0,
+        "open: shared read and write access to an existing device, no overlap");
   const varden::ScsiAddress& a = varden::CurrentConnection().address;
   Check(a.port_number == 7 && a.path_id == 1 && a.target_id == 2 && a.lun == 3,
         "open: SCSI address from the address query");
@@ -193,72 +180,57 @@ void TestOpen() {
 void TestPassThrough() {
   // The transfer buffer at an address that meets no mask above 0 (one byte into a block).
   alignas(64) static std::array<std::uint8_t, 256> storage{};
-  struct Case {
+  const struct {
     const char* name;
-    DWORD capabilities_mask;
+    DWORD mask;
     bool fallback;  // the mask comes from the adapter descriptor
-    std::size_t buffer_offset;
-    bool expect_bounce;
+    std::size_t offset;
+    bool bounce;
+  } cases[] = {
+      {"no mask, any address", 0, false, 1, false},
+      {"word mask, odd address", 1, false, 1, true},
+      {"dword mask, aligned address", 3, false, 16, false},
+      {"32-byte mask, 16-byte address", 31, false, 16, true},
+      {"adapter descriptor's mask", 3, true, 2, true},
   };
-  const Case cases[] = {
-      {"pass-through: no mask, any address", 0, false, 1, false},
-      {"pass-through: word mask, odd address", 1, false, 1, true},
-      {"pass-through: dword mask, aligned address", 3, false, 16, false},
-      {"pass-through: 32-byte mask, 16-byte address", 31, false, 16, true},
-      {"pass-through: adapter descriptor's mask", 3, true, 2, true},
-  };
-  for (const Case& c : cases) {
+  const std::vector<std::uint8_t> inquiry = {0x05, 0x80, 0x02, 0x02, 0x1F};  // 5 bytes only
+  for (const auto& c : cases) {
     storage.fill(0xEE);
-    std::uint8_t* const buffer = storage.data() + c.buffer_offset;
-    FakeDevice fake;
-    if (c.fallback) {
-      fake.capabilities_ok = false;
-      fake.adapter_ok = true;
-      fake.adapter_mask = c.capabilities_mask;
-    } else {
-      fake.capabilities_mask = c.capabilities_mask;
-    }
-    fake.data_in = {0x05, 0x80, 0x02, 0x02, 0x1F};  // a short INQUIRY answer: 5 bytes
-    Start(fake, buffer);
-    varden::OpenDrive('D');
-    const varden::CommandOutcome outcome = varden::SendInquiry();
-    const std::string name = c.name;
-    CheckEqual(outcome, varden::kCommandOk, name + ": outcome");
+    std::uint8_t* const buffer = storage.data() + c.offset;
+    Open({.capabilities_ok = !c.fallback,
+          .capabilities_mask = c.mask,
+          .adapter_ok = c.fallback,
+          .adapter_mask = c.mask,
+          .data_in = inquiry},
+         buffer);
+    const std::string name = std::string("pass-through: ") + c.name;
+    CheckEqual(varden::SendInquiry(), varden::kCommandOk, name + ": outcome");
     Check(
         device.in_equals_out && device.in_size == L::kBlockSize && device.out_size == L::kBlockSize,
         name + ": the block is input and output");
-    CheckEqual<unsigned long>(device.data_address & c.capabilities_mask, 0,
-                              name + ": the device sees an aligned buffer");
-    CheckEqual(device.data_address != reinterpret_cast<std::uintptr_t>(buffer), c.expect_bounce,
+    CheckEqual<unsigned long>(device.data_address & c.mask, 0, name + ": aligned for the device");
+    CheckEqual(device.data_address != reinterpret_cast<std::uintptr_t>(buffer), c.bounce,
                name + ": moved through the seam's buffer");
-    Check(std::memcmp(buffer, device.data_in.data(), device.data_in.size()) == 0,
-          name + ": delivered bytes reach the transfer buffer");
-    Check(buffer[5] == 0xEE && buffer[95] == 0xEE,
-          name + ": bytes the drive did not send keep what they held");
+    Check(std::memcmp(buffer, inquiry.data(), inquiry.size()) == 0 && buffer[5] == 0xEE &&
+              buffer[95] == 0xEE,
+          name + ": delivered bytes arrive, the rest keep what they held");
     Check(varden::CurrentRequest().DataBuffer() == buffer,
           name + ": the returned block names the transfer buffer");
     varden::CloseDrive();
   }
 
   // A data-out command through the aligned buffer carries the parameter list.
-  FakeDevice fake;
-  fake.capabilities_mask = 63;
   std::array<std::uint8_t, 128> buffer{};
-  Start(fake, buffer.data());
-  varden::OpenDrive('D');
+  Open({.capabilities_mask = 63}, buffer.data());
   varden::SetDriveRegion(2);
   Check(device.data_out.size() == varden::kRpcDataLength && device.data_out[4] == 0xFD,
         "pass-through: SEND KEY's parameter list reaches the device");
   CheckEqual<unsigned long>(device.data_address & 63, 0, "pass-through: data-out aligned");
   varden::CloseDrive();
 
-  // A failed call is reported as failed, and a failed call through the aligned buffer
-  // leaves the transfer buffer as it was: the promised length brought nothing.
-  fake.pass_through_ok = false;
-  fake.data_in.clear();
+  // A failed call is reported as failed; through the aligned buffer it copies nothing back.
   storage.fill(0xEE);
-  Start(fake, storage.data() + 1);
-  varden::OpenDrive('D');
+  Open({.capabilities_mask = 63, .pass_through_ok = false}, storage.data() + 1);
   CheckEqual(varden::TestUnitReady(), varden::kCommandFailed, "pass-through: failed call");
   CheckEqual(varden::SendInquiry(), varden::kCommandFailed, "pass-through: failed INQUIRY");
   Check(storage[1] == 0xEE && storage[96] == 0xEE,
