@@ -11,7 +11,6 @@
 #include <commctrl.h>
 
 #include <string>
-#include <vector>
 
 #include "tests/wine/check.h"
 #include "ui/resources/templates.h"
@@ -61,14 +60,12 @@ void CheckDialog(const varden::ui::DialogTemplate& data) {
         Describe(client) + " vs " + Describe(size));
 
   // The children in z-order are the template's controls in template order.
-  std::vector<HWND> children;
-  for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-    children.push_back(c);
-  }
-  Check(children.size() == data.controls.size(), name + ": control count");
-  for (std::size_t i = 0; i < children.size() && i < data.controls.size(); ++i) {
-    const varden::ui::ControlTemplate& control = data.controls[i];
-    HWND child = children[i];
+  std::size_t count = 0;
+  for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) ++count;
+  Check(count == data.controls.size(), name + ": control count");
+  HWND child = GetWindow(dialog, GW_CHILD);
+  for (const varden::ui::ControlTemplate& control : data.controls) {
+    if (child == nullptr) break;
     const std::string what =
         name + " control " + std::to_string(control.id) + " (" + std::string(control.text) + ")";
     Check(GetDlgCtrlID(child) == (control.id < 0 ? 0xFFFF : control.id), what + ": id");
@@ -97,6 +94,7 @@ void CheckDialog(const varden::ui::DialogTemplate& data) {
         control.kind == ControlKind::kComboBox ? actual.bottom : place.top + place.bottom};
     Check(EqualRect(&expected, &actual) != FALSE, what + ": rectangle",
           Describe(actual) + " vs " + Describe(expected));
+    child = GetWindow(child, GW_HWNDNEXT);
   }
   DestroyWindow(dialog);
 }

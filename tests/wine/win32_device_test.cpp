@@ -42,10 +42,9 @@ struct FakeDevice {
   std::vector<std::uint8_t> data_in;  // delivered into the data buffer
 
   std::string path;
-  DWORD access = 0, share = 0, disposition = 0, flags = 0, in_size = 0, out_size = 0;
-  std::vector<DWORD> codes;
+  std::vector<DWORD> opened, codes;  // CreateFile's access, share, disposition and flags
   int open_handles = 0;
-  bool in_equals_out = false;
+  bool block_in_out = false;           // the request block is both input and output, whole
   std::uintptr_t data_address = 0;     // DataBuffer as the device saw it
   std::vector<std::uint8_t> data_out;  // read from the data buffer on a data-out command
 };
@@ -54,10 +53,7 @@ FakeDevice device;
 HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                              DWORD disposition, DWORD flags, HANDLE) {
   device.path = path;
-  device.access = access;
-  device.share = share;
-  device.disposition = disposition;
-  device.flags = flags;
+  device.opened = {access, share, disposition, flags};
   if (!device.exists) return INVALID_HANDLE_VALUE;
   ++device.open_handles;
   return kFakeHandle;
@@ -94,9 +90,7 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LP
       return TRUE;
     }
     case IOCTL_SCSI_PASS_THROUGH_DIRECT: {
-      device.in_equals_out = in == out;
-      device.in_size = in_size;
-      device.out_size = out_size;
+      device.block_in_out = in == out && in_size == L::kBlockSize && out_size == L::kBlockSize;
       auto* block = static_cast<std::uint8_t*>(out);
       varden::PassThroughRequest request;
       std::memcpy(request.bytes.data(), block, L::kBlockSize);
@@ -167,9 +161,9 @@ void TestOpen() {
 
   Open({}, buffer.data(), 'E');
   Check(device.path == "\\\\.\\E:", "open: path", device.path);
-  Check(device.access == (GENERIC_READ | GENERIC_WRITE) &&
-            device.share == (FILE_SHARE_READ | FILE_SHARE_WRITE) &&
-            device.disposition == OPEN_EXISTING && device.flags == 0,
+  const std::vector<DWORD> opened = {GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0};
+  Check(device.opened == opened,
         "open: shared read and write access to an existing device, no overlap");
   const varden::ScsiAddress& a = varden::CurrentConnection().address;
   Check(a.port_number == 7 && a.path_id == 1 && a.target_id == 2 && a.lun == 3,
@@ -205,9 +199,7 @@ void TestPassThrough() {
          buffer);
     const std::string name = std::string("pass-through: ") + c.name;
     CheckEqual(varden::SendInquiry(), varden::kCommandOk, name + ": outcome");
-    Check(
-        device.in_equals_out && device.in_size == L::kBlockSize && device.out_size == L::kBlockSize,
-        name + ": the block is input and output");
+    Check(device.block_in_out, name + ": the block is input and output");
     CheckEqual<unsigned long>(device.data_address & c.mask, 0, name + ": aligned for the device");
     CheckEqual(device.data_address != reinterpret_cast<std::uintptr_t>(buffer), c.bounce,
                name + ": moved through the seam's buffer");
