@@ -29,16 +29,14 @@ namespace {
 using varden::wine_tests::Check;
 using varden::wine_tests::CheckEqual;
 using L = varden::HostLayout;
-
-const HANDLE kFakeHandle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x1234));
+constexpr DWORD kAdapter = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
 
 // What the stand-in device does, then what reached it.
 struct FakeDevice {
-  bool exists = true, capabilities_ok = true;
-  DWORD capabilities_mask = 0;
-  bool adapter_ok = false;
-  DWORD adapter_returned = sizeof(STORAGE_ADAPTER_DESCRIPTOR), adapter_mask = 0;
-  bool address_ok = true, pass_through_ok = true;
+  bool exists = true, caps_ok = true;
+  DWORD caps_mask = 0;
+  DWORD adapter = 0, adapter_mask = 0;  // bytes of adapter descriptor returned; 0: refused
+  bool address_ok = true, call_ok = true;
   std::vector<std::uint8_t> data_in;  // delivered into the data buffer
 
   std::string path;
@@ -56,7 +54,7 @@ HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_
   device.opened = {access, share, disposition, flags};
   if (!device.exists) return INVALID_HANDLE_VALUE;
   ++device.open_handles;
-  return kFakeHandle;
+  return reinterpret_cast<HANDLE>(std::intptr_t{0x1234});
 }
 
 BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LPVOID out,
@@ -64,22 +62,22 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LP
   device.codes.push_back(code);
   switch (code) {
     case IOCTL_SCSI_GET_CAPABILITIES: {
-      if (!device.capabilities_ok || out_size < sizeof(IO_SCSI_CAPABILITIES)) return FALSE;
+      if (!device.caps_ok || out_size < sizeof(IO_SCSI_CAPABILITIES)) return FALSE;
       auto* caps = static_cast<IO_SCSI_CAPABILITIES*>(out);
       caps->Length = *returned = sizeof(IO_SCSI_CAPABILITIES);
-      caps->AlignmentMask = device.capabilities_mask;
+      caps->AlignmentMask = device.caps_mask;
       return TRUE;
     }
     case IOCTL_STORAGE_QUERY_PROPERTY: {
       const auto* query = static_cast<const STORAGE_PROPERTY_QUERY*>(in);
-      if (!device.adapter_ok || query->PropertyId != StorageAdapterProperty ||
+      if (device.adapter == 0 || query->PropertyId != StorageAdapterProperty ||
           query->QueryType != PropertyStandardQuery) {
         return FALSE;
       }
       auto* adapter = static_cast<STORAGE_ADAPTER_DESCRIPTOR*>(out);
       adapter->Version = adapter->Size = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
       adapter->AlignmentMask = device.adapter_mask;
-      *returned = device.adapter_returned;
+      *returned = device.adapter;
       return TRUE;
     }
     case IOCTL_SCSI_GET_ADDRESS: {
@@ -105,7 +103,7 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LP
                         delivered);
       }
       *returned = L::kHeaderSize;
-      return device.pass_through_ok;
+      return device.call_ok;
     }
   }
   return FALSE;
@@ -138,15 +136,9 @@ void TestOpen() {
   } cases[] = {
       {"a drive that answers both queries", {}, 0, {caps, addr}},
       {"no device at the letter", {.exists = false}, -1, {}},
-      {"neither capabilities nor adapter", {.capabilities_ok = false}, -1, {caps, prop}},
-      {"adapter stands in for capabilities",
-       {.capabilities_ok = false, .adapter_ok = true},
-       0,
-       {caps, prop, addr}},
-      {"adapter descriptor too short",
-       {.capabilities_ok = false, .adapter_ok = true, .adapter_returned = 8},
-       -1,
-       {caps, prop}},
+      {"neither capabilities nor adapter", {.caps_ok = false}, -1, {caps, prop}},
+      {"adapter for capabilities", {.caps_ok = false, .adapter = kAdapter}, 0, {caps, prop, addr}},
+      {"adapter descriptor too short", {.caps_ok = false, .adapter = 8}, -1, {caps, prop}},
       {"address query fails", {.address_ok = false}, -1, {caps, addr}},
   };
   std::array<std::uint8_t, 128> buffer{};
@@ -176,31 +168,31 @@ void TestPassThrough() {
   alignas(64) static std::array<std::uint8_t, 256> storage{};
   const struct {
     const char* name;
-    DWORD mask;
-    bool fallback;  // the mask comes from the adapter descriptor
+    FakeDevice fake;
     std::size_t offset;
     bool bounce;
   } cases[] = {
-      {"no mask, any address", 0, false, 1, false},
-      {"word mask, odd address", 1, false, 1, true},
-      {"dword mask, aligned address", 3, false, 16, false},
-      {"32-byte mask, 16-byte address", 31, false, 16, true},
-      {"adapter descriptor's mask", 3, true, 2, true},
+      {"no mask, any address", {}, 1, false},
+      {"word mask, odd address", {.caps_mask = 1}, 1, true},
+      {"dword mask, aligned address", {.caps_mask = 3}, 16, false},
+      {"32-byte mask, 16-byte address", {.caps_mask = 31}, 16, true},
+      {"adapter descriptor's mask",
+       {.caps_ok = false, .adapter = kAdapter, .adapter_mask = 3},
+       2,
+       true},
   };
   const std::vector<std::uint8_t> inquiry = {0x05, 0x80, 0x02, 0x02, 0x1F};  // 5 bytes only
   for (const auto& c : cases) {
     storage.fill(0xEE);
     std::uint8_t* const buffer = storage.data() + c.offset;
-    Open({.capabilities_ok = !c.fallback,
-          .capabilities_mask = c.mask,
-          .adapter_ok = c.fallback,
-          .adapter_mask = c.mask,
-          .data_in = inquiry},
-         buffer);
+    FakeDevice fake = c.fake;
+    fake.data_in = inquiry;
+    Open(fake, buffer);
+    const DWORD mask = c.fake.caps_mask | c.fake.adapter_mask;
     const std::string name = std::string("pass-through: ") + c.name;
     CheckEqual(varden::SendInquiry(), varden::kCommandOk, name + ": outcome");
     Check(device.block_in_out, name + ": the block is input and output");
-    CheckEqual<unsigned long>(device.data_address & c.mask, 0, name + ": aligned for the device");
+    CheckEqual<unsigned long>(device.data_address & mask, 0, name + ": aligned for the device");
     CheckEqual(device.data_address != reinterpret_cast<std::uintptr_t>(buffer), c.bounce,
                name + ": moved through the seam's buffer");
     Check(std::memcmp(buffer, inquiry.data(), inquiry.size()) == 0 && buffer[5] == 0xEE &&
@@ -213,7 +205,7 @@ void TestPassThrough() {
 
   // A data-out command through the aligned buffer carries the parameter list.
   std::array<std::uint8_t, 128> buffer{};
-  Open({.capabilities_mask = 63}, buffer.data());
+  Open({.caps_mask = 63}, buffer.data());
   varden::SetDriveRegion(2);
   Check(device.data_out.size() == varden::kRpcDataLength && device.data_out[4] == 0xFD,
         "pass-through: SEND KEY's parameter list reaches the device");
@@ -222,7 +214,7 @@ void TestPassThrough() {
 
   // A failed call is reported as failed; through the aligned buffer it copies nothing back.
   storage.fill(0xEE);
-  Open({.capabilities_mask = 63, .pass_through_ok = false}, storage.data() + 1);
+  Open({.caps_mask = 63, .call_ok = false}, storage.data() + 1);
   CheckEqual(varden::TestUnitReady(), varden::kCommandFailed, "pass-through: failed call");
   CheckEqual(varden::SendInquiry(), varden::kCommandFailed, "pass-through: failed INQUIRY");
   Check(storage[1] == 0xEE && storage[96] == 0xEE,
