@@ -18,12 +18,6 @@ inline void Check(bool passed, const std::string& name, const std::string& why =
   }
 }
 
-template <typename T>
-void CheckEqual(const T& actual, const T& expected, const std::string& name) {
-  Check(actual == expected, name,
-        "got " + std::to_string(actual) + ", expected " + std::to_string(expected));
-}
-
 inline int Finish() {
   std::fflush(stdout);
   return failures;

@@ -32,11 +32,6 @@ std::string TextOf(HWND window) {
   return Narrow(text);
 }
 
-std::string Describe(const RECT& r) {
-  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
-         "," + std::to_string(r.bottom);
-}
-
 // Every style bit `wanted` holds is set in the window's style.
 bool HasStyle(HWND window, int which, std::uint32_t wanted) {
   return (static_cast<std::uint32_t>(GetWindowLongW(window, which)) & wanted) == wanted;
@@ -56,8 +51,7 @@ void CheckDialog(const varden::ui::DialogTemplate& data) {
   RECT size{0, 0, data.rect.width, data.rect.height}, client{};
   MapDialogRect(dialog, &size);
   GetClientRect(dialog, &client);
-  Check(EqualRect(&client, &size) != FALSE, name + ": client size",
-        Describe(client) + " vs " + Describe(size));
+  Check(EqualRect(&client, &size) != FALSE, name + ": client size");
 
   // The children in z-order are the template's controls in template order.
   std::size_t count = 0;
@@ -92,8 +86,7 @@ void CheckDialog(const varden::ui::DialogTemplate& data) {
     const RECT expected{
         place.left, place.top, place.left + place.right,
         control.kind == ControlKind::kComboBox ? actual.bottom : place.top + place.bottom};
-    Check(EqualRect(&expected, &actual) != FALSE, what + ": rectangle",
-          Describe(actual) + " vs " + Describe(expected));
+    Check(EqualRect(&expected, &actual) != FALSE, what + ": rectangle");
     child = GetWindow(child, GW_HWNDNEXT);
   }
   DestroyWindow(dialog);

@@ -27,7 +27,6 @@
 namespace {
 
 using varden::wine_tests::Check;
-using varden::wine_tests::CheckEqual;
 using L = varden::HostLayout;
 constexpr DWORD kAdapter = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
 
@@ -71,9 +70,8 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LP
     case IOCTL_STORAGE_QUERY_PROPERTY: {
       const auto* query = static_cast<const STORAGE_PROPERTY_QUERY*>(in);
       if (device.adapter == 0 || query->PropertyId != StorageAdapterProperty ||
-          query->QueryType != PropertyStandardQuery) {
+          query->QueryType != PropertyStandardQuery)
         return FALSE;
-      }
       auto* adapter = static_cast<STORAGE_ADAPTER_DESCRIPTOR*>(out);
       adapter->Version = adapter->Size = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
       adapter->AlignmentMask = device.adapter_mask;
@@ -141,32 +139,30 @@ void TestOpen() {
       {"adapter descriptor too short", {.caps_ok = false, .adapter = 8}, -1, {caps, prop}},
       {"address query fails", {.address_ok = false}, -1, {caps, addr}},
   };
+  const std::vector<DWORD> opened = {GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0};
   std::array<std::uint8_t, 128> buffer{};
   for (const auto& c : cases) {
     const std::string name = std::string("open: ") + c.name;
-    CheckEqual(Open(c.fake, buffer.data(), 'E'), c.answer, name + ": answer");
+    Check(Open(c.fake, buffer.data(), 'E') == c.answer, name + ": answer");
     Check(device.codes == c.codes, name + ": queries sent");
-    CheckEqual(device.open_handles, c.answer == 0 ? 1 : 0, name + ": handles");
-    if (c.answer == 0) varden::CloseDrive();
-    CheckEqual(device.open_handles, 0, name + ": closed");
+    Check(device.open_handles == (c.answer == 0 ? 1 : 0), name + ": handles");
+    if (c.answer == 0) {
+      Check(device.path == "\\\\.\\E:", name + ": path", device.path);
+      Check(device.opened == opened, name + ": shared read and write, existing, no overlap");
+      const varden::ScsiAddress& a = varden::CurrentConnection().address;
+      Check(a.port_number == 7 && a.path_id == 1 && a.target_id == 2 && a.lun == 3,
+            name + ": SCSI address from the address query");
+      varden::CloseDrive();
+    }
+    Check(device.open_handles == 0, name + ": closed");
   }
-
-  Open({}, buffer.data(), 'E');
-  Check(device.path == "\\\\.\\E:", "open: path", device.path);
-  const std::vector<DWORD> opened = {GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0};
-  Check(device.opened == opened,
-        "open: shared read and write access to an existing device, no overlap");
-  const varden::ScsiAddress& a = varden::CurrentConnection().address;
-  Check(a.port_number == 7 && a.path_id == 1 && a.target_id == 2 && a.lun == 3,
-        "open: SCSI address from the address query");
-  varden::CloseDrive();
 }
 
 void TestPassThrough() {
   // The transfer buffer at an address that meets no mask above 0 (one byte into a block).
   alignas(64) static std::array<std::uint8_t, 256> storage{};
-  const struct {
+  struct {
     const char* name;
     FakeDevice fake;
     std::size_t offset;
@@ -176,25 +172,21 @@ void TestPassThrough() {
       {"word mask, odd address", {.caps_mask = 1}, 1, true},
       {"dword mask, aligned address", {.caps_mask = 3}, 16, false},
       {"32-byte mask, 16-byte address", {.caps_mask = 31}, 16, true},
-      {"adapter descriptor's mask",
-       {.caps_ok = false, .adapter = kAdapter, .adapter_mask = 3},
-       2,
-       true},
+      {"adapter's mask", {.caps_ok = false, .adapter = kAdapter, .adapter_mask = 3}, 2, true},
   };
   const std::vector<std::uint8_t> inquiry = {0x05, 0x80, 0x02, 0x02, 0x1F};  // 5 bytes only
-  for (const auto& c : cases) {
+  for (auto c : cases) {
     storage.fill(0xEE);
     std::uint8_t* const buffer = storage.data() + c.offset;
-    FakeDevice fake = c.fake;
-    fake.data_in = inquiry;
-    Open(fake, buffer);
+    c.fake.data_in = inquiry;
+    Open(c.fake, buffer);
     const DWORD mask = c.fake.caps_mask | c.fake.adapter_mask;
     const std::string name = std::string("pass-through: ") + c.name;
-    CheckEqual(varden::SendInquiry(), varden::kCommandOk, name + ": outcome");
+    Check(varden::SendInquiry() == varden::kCommandOk, name + ": outcome");
     Check(device.block_in_out, name + ": the block is input and output");
-    CheckEqual<unsigned long>(device.data_address & mask, 0, name + ": aligned for the device");
-    CheckEqual(device.data_address != reinterpret_cast<std::uintptr_t>(buffer), c.bounce,
-               name + ": moved through the seam's buffer");
+    Check((device.data_address & mask) == 0, name + ": aligned for the device");
+    Check((device.data_address != reinterpret_cast<std::uintptr_t>(buffer)) == c.bounce,
+          name + ": moved through the seam's buffer");
     Check(std::memcmp(buffer, inquiry.data(), inquiry.size()) == 0 && buffer[5] == 0xEE &&
               buffer[95] == 0xEE,
           name + ": delivered bytes arrive, the rest keep what they held");
@@ -209,14 +201,14 @@ void TestPassThrough() {
   varden::SetDriveRegion(2);
   Check(device.data_out.size() == varden::kRpcDataLength && device.data_out[4] == 0xFD,
         "pass-through: SEND KEY's parameter list reaches the device");
-  CheckEqual<unsigned long>(device.data_address & 63, 0, "pass-through: data-out aligned");
+  Check((device.data_address & 63) == 0, "pass-through: data-out aligned");
   varden::CloseDrive();
 
   // A failed call is reported as failed; through the aligned buffer it copies nothing back.
   storage.fill(0xEE);
   Open({.caps_mask = 63, .call_ok = false}, storage.data() + 1);
-  CheckEqual(varden::TestUnitReady(), varden::kCommandFailed, "pass-through: failed call");
-  CheckEqual(varden::SendInquiry(), varden::kCommandFailed, "pass-through: failed INQUIRY");
+  Check(varden::TestUnitReady() == varden::kCommandFailed, "pass-through: failed call");
+  Check(varden::SendInquiry() == varden::kCommandFailed, "pass-through: failed INQUIRY");
   Check(storage[1] == 0xEE && storage[96] == 0xEE,
         "pass-through: a failed call through the aligned buffer copies nothing back");
   varden::CloseDrive();
