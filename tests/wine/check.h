@@ -18,9 +18,4 @@ inline void Check(bool passed, const std::string& name, const std::string& why =
   }
 }
 
-inline int Finish() {
-  std::fflush(stdout);
-  return failures;
-}
-
 }  // namespace varden::wine_tests

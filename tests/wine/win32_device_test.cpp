@@ -1,6 +1,5 @@
-// The Windows device seam against stand-in platform calls: the device path and open flags,
-// the capabilities query and its storage-adapter fallback, the address, the pass-through call
-// and the aligned buffer for adapters with an alignment mask. Runs under Wine.
+// The Windows device seam against stand-in platform calls: opening, the capabilities query and
+// its adapter fallback, the address, the pass-through call and its aligned buffer. Under Wine.
 #include "drive/win32/win32_device.h"
 
 // <windows.h> first: the other platform headers build on it.
@@ -33,8 +32,7 @@ constexpr DWORD kAdapter = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
 // What the stand-in device does, then what reached it.
 struct FakeDevice {
   bool exists = true, caps_ok = true;
-  DWORD caps_mask = 0;
-  DWORD adapter = 0, adapter_mask = 0;  // bytes of adapter descriptor returned; 0: refused
+  DWORD caps_mask = 0, adapter = 0, adapter_mask = 0;  // adapter: descriptor bytes, 0: refused
   bool address_ok = true, call_ok = true;
   std::vector<std::uint8_t> data_in;  // delivered into the data buffer
 
@@ -60,31 +58,25 @@ BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LP
                                 DWORD out_size, LPDWORD returned, LPOVERLAPPED) {
   device.codes.push_back(code);
   switch (code) {
-    case IOCTL_SCSI_GET_CAPABILITIES: {
+    case IOCTL_SCSI_GET_CAPABILITIES:
       if (!device.caps_ok || out_size < sizeof(IO_SCSI_CAPABILITIES)) return FALSE;
-      auto* caps = static_cast<IO_SCSI_CAPABILITIES*>(out);
-      caps->Length = *returned = sizeof(IO_SCSI_CAPABILITIES);
-      caps->AlignmentMask = device.caps_mask;
+      *static_cast<IO_SCSI_CAPABILITIES*>(out) = {
+          .Length = *returned = sizeof(IO_SCSI_CAPABILITIES), .AlignmentMask = device.caps_mask};
       return TRUE;
-    }
     case IOCTL_STORAGE_QUERY_PROPERTY: {
       const auto* query = static_cast<const STORAGE_PROPERTY_QUERY*>(in);
       if (device.adapter == 0 || query->PropertyId != StorageAdapterProperty ||
           query->QueryType != PropertyStandardQuery)
         return FALSE;
-      auto* adapter = static_cast<STORAGE_ADAPTER_DESCRIPTOR*>(out);
-      adapter->Version = adapter->Size = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
-      adapter->AlignmentMask = device.adapter_mask;
+      *static_cast<STORAGE_ADAPTER_DESCRIPTOR*>(out) = {
+          .Version = kAdapter, .Size = kAdapter, .AlignmentMask = device.adapter_mask};
       *returned = device.adapter;
       return TRUE;
     }
-    case IOCTL_SCSI_GET_ADDRESS: {
+    case IOCTL_SCSI_GET_ADDRESS:
       if (!device.address_ok || out_size < sizeof(SCSI_ADDRESS)) return FALSE;
-      const SCSI_ADDRESS address{sizeof(SCSI_ADDRESS), 7, 1, 2, 3};
-      std::memcpy(out, &address, sizeof(SCSI_ADDRESS));
-      *returned = sizeof(SCSI_ADDRESS);
+      *static_cast<SCSI_ADDRESS*>(out) = {*returned = sizeof(SCSI_ADDRESS), 7, 1, 2, 3};
       return TRUE;
-    }
     case IOCTL_SCSI_PASS_THROUGH_DIRECT: {
       device.block_in_out = in == out && in_size == L::kBlockSize && out_size == L::kBlockSize;
       auto* block = static_cast<std::uint8_t*>(out);
@@ -219,5 +211,5 @@ void TestPassThrough() {
 int main() {
   TestOpen();
   TestPassThrough();
-  return varden::wine_tests::Finish();
+  return varden::wine_tests::failures;
 }
