@@ -10,12 +10,9 @@ namespace varden::wine_tests {
 inline int failures = 0;
 
 inline void Check(bool passed, const std::string& name, const std::string& why = {}) {
-  if (passed) {
-    std::printf("ok %s\n", name.c_str());
-  } else {
-    ++failures;
-    std::printf("FAIL %s: %s\n", name.c_str(), why.c_str());
-  }
+  failures += passed ? 0 : 1;
+  std::printf("%s %s%s%s\n", passed ? "ok" : "FAIL", name.c_str(), passed ? "" : ": ",
+              passed ? "" : why.c_str());
 }
 
 }  // namespace varden::wine_tests

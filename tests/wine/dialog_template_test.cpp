@@ -31,7 +31,6 @@ std::string TextOf(HWND window) {
   return Narrow(text);
 }
 
-// Every style bit `wanted` holds is set in the window's style.
 bool HasStyle(HWND window, int which, std::uint32_t wanted) {
   return (static_cast<std::uint32_t>(GetWindowLongW(window, which)) & wanted) == wanted;
 }
@@ -59,8 +58,8 @@ void CheckDialog(const varden::ui::DialogTemplate& data) {
   HWND child = GetWindow(dialog, GW_CHILD);
   for (const varden::ui::ControlTemplate& control : data.controls) {
     if (child == nullptr) break;
-    const std::string what =
-        name + " control " + std::to_string(control.id) + " (" + std::string(control.text) + ")";
+    std::string what = name + " control " + std::to_string(control.id) + " ";
+    what += control.text;
     Check(GetDlgCtrlID(child) == (control.id < 0 ? 0xFFFF : control.id), what + ": id");
     wchar_t window_class[64] = {};
     GetClassNameW(child, window_class, 64);
