@@ -184,7 +184,7 @@ void TestPassThrough() {
   }
 
   // A data-out command through the aligned buffer carries the parameter list.
-  Open({.caps_mask = 63}, storage.data());
+  Open({.caps_mask = 63}, storage.data() + 1);
   varden::SetDriveRegion(2);
   Check(device.data_out.size() == varden::kRpcDataLength && device.data_out[4] == 0xFD,
         "pass-through: SEND KEY's parameter list reaches the device");
