@@ -1,6 +1,5 @@
-// The Windows device seam against stand-in platform calls: the device path and open flags,
-// the capabilities query and its storage-adapter fallback, the address, the pass-through call
-// and the aligned buffer for adapters with an alignment mask. Runs under Wine.
+// The Windows device seam against stand-in platform calls: opening, the capabilities query and
+// its adapter fallback, the address, the pass-through call and its aligned buffer. Under Wine.
 #include "drive/win32/win32_device.h"
 
 // <windows.h> first: the other platform headers build on it.
@@ -21,98 +20,81 @@
 #include "drive/region_commands.h"
 #include "tests/wine/check.h"
 
+// The cases' designated initializers name only the fields that differ from a sound drive.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace {
 
 using varden::wine_tests::Check;
-using varden::wine_tests::CheckEqual;
 using L = varden::HostLayout;
+constexpr DWORD kAdapter = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
 
-const HANDLE kFakeHandle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(0x1234));
-
-// What the stand-in device does and what reached it.
+// What the stand-in device does, then what reached it.
 struct FakeDevice {
-  bool exists = true;
-  bool capabilities_ok = true;
-  DWORD capabilities_mask = 0;
-  bool adapter_ok = false;
-  DWORD adapter_returned = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
-  DWORD adapter_mask = 0;
-  bool address_ok = true;
-  SCSI_ADDRESS address{sizeof(SCSI_ADDRESS), 7, 1, 2, 3};
-  bool pass_through_ok = true;
-  std::vector<std::uint8_t> data_in;  // delivered into the data buffer
+  bool exists = true, caps_ok = true;
+  DWORD caps_mask = 0, adapter = 0, adapter_mask = 0;  // adapter: descriptor bytes, 0: refused
+  bool address_ok = true, call_ok = true;
 
   std::string path;
-  DWORD access = 0, share = 0, disposition = 0, flags = 0;
-  std::vector<DWORD> codes;
+  std::vector<DWORD> opened, codes;  // CreateFile's access, share, disposition and flags
   int open_handles = 0;
-  bool in_equals_out = false;
-  DWORD in_size = 0, out_size = 0;
-  std::uintptr_t data_address = 0;     // DataBuffer as the device saw it
-  std::vector<std::uint8_t> data_out;  // read from the data buffer on a data-out command
+  bool block_in_out = false;                    // the request block is both input and output, whole
+  std::uintptr_t data_address = 0;              // DataBuffer as the device saw it
+  std::vector<std::uint8_t> data_in, data_out;  // delivered into, or read from, the data buffer
 };
 FakeDevice device;
+// Room for the transfer buffer, aligned for every mask; the cases start the buffer inside it.
+alignas(64) std::array<std::uint8_t, 256> storage{};
 
 HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                              DWORD disposition, DWORD flags, HANDLE) {
   device.path = path;
-  device.access = access;
-  device.share = share;
-  device.disposition = disposition;
-  device.flags = flags;
+  device.opened = {access, share, disposition, flags};
   if (!device.exists) return INVALID_HANDLE_VALUE;
   ++device.open_handles;
-  return kFakeHandle;
+  return reinterpret_cast<HANDLE>(std::intptr_t{0x1234});
 }
 
 BOOL WINAPI FakeDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD in_size, LPVOID out,
                                 DWORD out_size, LPDWORD returned, LPOVERLAPPED) {
   device.codes.push_back(code);
   switch (code) {
-    case IOCTL_SCSI_GET_CAPABILITIES: {
-      if (!device.capabilities_ok || out_size < sizeof(IO_SCSI_CAPABILITIES)) return FALSE;
-      auto* caps = static_cast<IO_SCSI_CAPABILITIES*>(out);
-      caps->Length = sizeof(IO_SCSI_CAPABILITIES);
-      caps->AlignmentMask = device.capabilities_mask;
-      *returned = sizeof(IO_SCSI_CAPABILITIES);
+    case IOCTL_SCSI_GET_CAPABILITIES:
+      if (!device.caps_ok || out_size < sizeof(IO_SCSI_CAPABILITIES)) return FALSE;
+      *static_cast<IO_SCSI_CAPABILITIES*>(out) = {
+          .Length = *returned = sizeof(IO_SCSI_CAPABILITIES), .AlignmentMask = device.caps_mask};
       return TRUE;
-    }
     case IOCTL_STORAGE_QUERY_PROPERTY: {
       const auto* query = static_cast<const STORAGE_PROPERTY_QUERY*>(in);
-      if (!device.adapter_ok || query->PropertyId != StorageAdapterProperty ||
-          query->QueryType != PropertyStandardQuery) {
+      if (device.adapter == 0 || query->PropertyId != StorageAdapterProperty ||
+          query->QueryType != PropertyStandardQuery)
         return FALSE;
-      }
-      auto* adapter = static_cast<STORAGE_ADAPTER_DESCRIPTOR*>(out);
-      adapter->Version = adapter->Size = sizeof(STORAGE_ADAPTER_DESCRIPTOR);
-      adapter->AlignmentMask = device.adapter_mask;
-      *returned = device.adapter_returned;
+      *static_cast<STORAGE_ADAPTER_DESCRIPTOR*>(out) = {
+          .Version = kAdapter, .Size = kAdapter, .AlignmentMask = device.adapter_mask};
+      *returned = device.adapter;
       return TRUE;
     }
     case IOCTL_SCSI_GET_ADDRESS:
       if (!device.address_ok || out_size < sizeof(SCSI_ADDRESS)) return FALSE;
-      std::memcpy(out, &device.address, sizeof(SCSI_ADDRESS));
-      *returned = sizeof(SCSI_ADDRESS);
+      *static_cast<SCSI_ADDRESS*>(out) = {*returned = sizeof(SCSI_ADDRESS), 7, 1, 2, 3};
       return TRUE;
     case IOCTL_SCSI_PASS_THROUGH_DIRECT: {
-      device.in_equals_out = in == out;
-      device.in_size = in_size;
-      device.out_size = out_size;
+      device.block_in_out = in == out && in_size == L::kBlockSize && out_size == L::kBlockSize;
       auto* block = static_cast<std::uint8_t*>(out);
       varden::PassThroughRequest request;
       std::memcpy(request.bytes.data(), block, L::kBlockSize);
-      device.data_address = reinterpret_cast<std::uintptr_t>(request.DataBuffer());
-      const std::uint32_t length = request.DataTransferLength();
+      std::uint8_t* const data = request.DataBuffer();
+      device.data_address = reinterpret_cast<std::uintptr_t>(data);
       if (request.DataIn() == varden::kScsiIoctlDataOut) {
-        device.data_out.assign(request.DataBuffer(), request.DataBuffer() + length);
+        device.data_out.assign(data, data + request.DataTransferLength());
       } else if (!device.data_in.empty()) {
         const auto delivered = static_cast<std::uint32_t>(device.data_in.size());
-        std::memcpy(request.DataBuffer(), device.data_in.data(), delivered);
+        std::memcpy(data, device.data_in.data(), delivered);
         varden::PutLe32(std::span<std::uint8_t>(block, L::kBlockSize), L::kDataTransferLength,
                         delivered);
       }
       *returned = L::kHeaderSize;
-      return device.pass_through_ok;
+      return device.call_ok;
     }
   }
   return FALSE;
@@ -123,146 +105,98 @@ BOOL WINAPI FakeCloseHandle(HANDLE) {
   return TRUE;
 }
 
-varden::win32::Win32Device& Seam() {
+// A fresh drive-access module on the stand-in device with `buffer` attached, opened at `letter`.
+int Open(FakeDevice fake, std::uint8_t* buffer, char letter = 'D') {
   static varden::win32::Win32Device seam(
       varden::win32::DeviceCalls{&FakeCreateFile, &FakeDeviceIoControl, &FakeCloseHandle});
-  return seam;
-}
-
-// A fresh drive-access module on the stand-in device with `buffer` attached.
-void Start(FakeDevice fake, std::uint8_t* buffer) {
   device = std::move(fake);
   varden::ResetDriveAccess();
-  varden::SetDeviceSeam(&Seam());
+  varden::SetDeviceSeam(&seam);
   varden::AttachTransferBuffer(buffer);
+  return varden::OpenDrive(letter);
 }
 
 void TestOpen() {
-  struct Case {
+  const DWORD caps = IOCTL_SCSI_GET_CAPABILITIES, prop = IOCTL_STORAGE_QUERY_PROPERTY,
+              addr = IOCTL_SCSI_GET_ADDRESS;
+  const struct {
     const char* name;
     FakeDevice fake;
     int answer;
     std::vector<DWORD> codes;
+  } cases[] = {
+      {"a drive that answers both queries", {}, 0, {caps, addr}},
+      {"no device at the letter", {.exists = false}, -1, {}},
+      {"neither capabilities nor adapter", {.caps_ok = false}, -1, {caps, prop}},
+      {"adapter for capabilities", {.caps_ok = false, .adapter = kAdapter}, 0, {caps, prop, addr}},
+      {"adapter descriptor too short", {.caps_ok = false, .adapter = 8}, -1, {caps, prop}},
+      {"address query fails", {.address_ok = false}, -1, {caps, addr}},
   };
-  FakeDevice good;
-  FakeDevice missing;
-  missing.exists = false;
-  FakeDevice no_scsi;
-  no_scsi.capabilities_ok = false;
-  FakeDevice storport = no_scsi;
-  storport.adapter_ok = true;
-  FakeDevice short_descriptor = storport;
-  short_descriptor.adapter_returned = 8;
-  FakeDevice no_address;
-  no_address.address_ok = false;
-
-  const DWORD caps = IOCTL_SCSI_GET_CAPABILITIES;
-  const DWORD prop = IOCTL_STORAGE_QUERY_PROPERTY;
-  const DWORD addr = IOCTL_SCSI_GET_ADDRESS;
-  const std::vector<Case> cases = {
-      {"open: a drive that answers both queries", good, 0, {caps, addr}},
-      {"open: no device at the letter", missing, -1, {}},
-      {"open: neither capabilities nor adapter", no_scsi, -1, {caps, prop}},
-      {"open: adapter descriptor stands in for capabilities", storport, 0, {caps, prop, addr}},
-      {"open: adapter descriptor too short", short_descriptor, -1, {caps, prop}},
-      {"open: address query fails", no_address, -1, {caps, addr}},
-  };
-  std::array<std::uint8_t, 128> buffer{};
-  for (const Case& c : cases) {
-    Start(c.fake, buffer.data());
-    const int answer = varden::OpenDrive('E');
-    CheckEqual(answer, c.answer, std::string(c.name) + ": answer");
-    Check(device.codes == c.codes, std::string(c.name) + ": queries sent");
-    CheckEqual(device.open_handles, c.answer == 0 ? 1 : 0, std::string(c.name) + ": handles");
-    if (c.answer == 0) varden::CloseDrive();
-    CheckEqual(device.open_handles, 0, std::string(c.name) + ": closed");
+  const std::vector<DWORD> opened = {GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0};
+  for (const auto& c : cases) {
+    const std::string name = std::string("open: ") + c.name;
+    Check(Open(c.fake, storage.data(), 'E') == c.answer, name + ": answer");
+    Check(device.codes == c.codes, name + ": queries sent");
+    Check(device.open_handles == (c.answer == 0 ? 1 : 0), name + ": handles");
+    if (c.answer == 0) {
+      Check(device.path == "\\\\.\\E:" && device.opened == opened, name + ": path and flags");
+      const varden::ScsiAddress& a = varden::CurrentConnection().address;
+      Check(a.port_number == 7 && a.path_id == 1 && a.target_id == 2 && a.lun == 3,
+            name + ": SCSI address from the address query");
+      varden::CloseDrive();
+    }
+    Check(device.open_handles == 0, name + ": closed");
   }
-
-  Start(good, buffer.data());
-  varden::OpenDrive('E');
-  Check(device.path == "\\\\.\\E:", "open: path", device.path);
-  Check(device.access == (GENERIC_READ | GENERIC_WRITE), "open: read and write access");
-  Check(device.share == (FILE_SHARE_READ | FILE_SHARE_WRITE), "open: shared");
-  Check(device.disposition == OPEN_EXISTING && device.flags == 0, "open: existing, no overlap");
-  const varden::ScsiAddress& a = varden::CurrentConnection().address;
-  Check(a.port_number == 7 && a.path_id == 1 && a.target_id == 2 && a.lun == 3,
-        "open: SCSI address from the address query");
-  varden::CloseDrive();
 }
 
 void TestPassThrough() {
-  // The transfer buffer at an address that meets no mask above 0 (one byte into a block).
-  alignas(64) static std::array<std::uint8_t, 256> storage{};
-  struct Case {
+  struct {
     const char* name;
-    DWORD capabilities_mask;
-    bool fallback;  // the mask comes from the adapter descriptor
-    std::size_t buffer_offset;
-    bool expect_bounce;
-  };
-  const Case cases[] = {
-      {"pass-through: no mask, any address", 0, false, 1, false},
-      {"pass-through: word mask, odd address", 1, false, 1, true},
-      {"pass-through: dword mask, aligned address", 3, false, 16, false},
-      {"pass-through: 32-byte mask, 16-byte address", 31, false, 16, true},
-      {"pass-through: adapter descriptor's mask", 3, true, 2, true},
-  };
-  for (const Case& c : cases) {
-    storage.fill(0xEE);
-    std::uint8_t* const buffer = storage.data() + c.buffer_offset;
     FakeDevice fake;
-    if (c.fallback) {
-      fake.capabilities_ok = false;
-      fake.adapter_ok = true;
-      fake.adapter_mask = c.capabilities_mask;
-    } else {
-      fake.capabilities_mask = c.capabilities_mask;
-    }
-    fake.data_in = {0x05, 0x80, 0x02, 0x02, 0x1F};  // a short INQUIRY answer: 5 bytes
-    Start(fake, buffer);
-    varden::OpenDrive('D');
-    const varden::CommandOutcome outcome = varden::SendInquiry();
-    const std::string name = c.name;
-    CheckEqual(outcome, varden::kCommandOk, name + ": outcome");
-    Check(
-        device.in_equals_out && device.in_size == L::kBlockSize && device.out_size == L::kBlockSize,
-        name + ": the block is input and output");
-    CheckEqual<unsigned long>(device.data_address & c.capabilities_mask, 0,
-                              name + ": the device sees an aligned buffer");
-    CheckEqual(device.data_address != reinterpret_cast<std::uintptr_t>(buffer), c.expect_bounce,
-               name + ": moved through the seam's buffer");
-    Check(std::memcmp(buffer, device.data_in.data(), device.data_in.size()) == 0,
-          name + ": delivered bytes reach the transfer buffer");
-    Check(buffer[5] == 0xEE && buffer[95] == 0xEE,
-          name + ": bytes the drive did not send keep what they held");
-    Check(varden::CurrentRequest().DataBuffer() == buffer,
-          name + ": the returned block names the transfer buffer");
+    std::size_t offset;
+    bool bounce;
+  } cases[] = {
+      {"no mask, any address", {}, 1, false},
+      {"word mask, odd address", {.caps_mask = 1}, 1, true},
+      {"dword mask, aligned address", {.caps_mask = 3}, 16, false},
+      {"32-byte mask, 16-byte address", {.caps_mask = 31}, 16, true},
+      {"adapter's mask", {.caps_ok = false, .adapter = kAdapter, .adapter_mask = 3}, 2, true},
+  };
+  const std::vector<std::uint8_t> inquiry = {0x05, 0x80, 0x02, 0x02, 0x1F};  // 5 bytes only
+  for (auto c : cases) {
+    storage.fill(0xEE);
+    std::uint8_t* const buffer = storage.data() + c.offset;
+    c.fake.data_in = inquiry;
+    Open(c.fake, buffer);
+    const std::string name = std::string("pass-through: ") + c.name;
+    Check(varden::SendInquiry() == varden::kCommandOk, name + ": outcome");
+    Check(device.block_in_out, name + ": the block is input and output");
+    Check((device.data_address & (c.fake.caps_mask | c.fake.adapter_mask)) == 0,
+          name + ": aligned");
+    Check((device.data_address != reinterpret_cast<std::uintptr_t>(buffer)) == c.bounce,
+          name + ": moved through the seam's buffer");
+    Check(std::memcmp(buffer, inquiry.data(), inquiry.size()) == 0 && buffer[5] == 0xEE &&
+              buffer[95] == 0xEE,
+          name + ": delivered bytes arrive, the rest keep what they held");
+    Check(varden::CurrentRequest().DataBuffer() == buffer, name + ": block names the buffer");
     varden::CloseDrive();
   }
 
   // A data-out command through the aligned buffer carries the parameter list.
-  FakeDevice fake;
-  fake.capabilities_mask = 63;
-  std::array<std::uint8_t, 128> buffer{};
-  Start(fake, buffer.data());
-  varden::OpenDrive('D');
+  Open({.caps_mask = 63}, storage.data() + 1);
   varden::SetDriveRegion(2);
   Check(device.data_out.size() == varden::kRpcDataLength && device.data_out[4] == 0xFD,
         "pass-through: SEND KEY's parameter list reaches the device");
-  CheckEqual<unsigned long>(device.data_address & 63, 0, "pass-through: data-out aligned");
+  Check((device.data_address & 63) == 0, "pass-through: data-out aligned");
   varden::CloseDrive();
 
-  // A failed call is reported as failed, and a failed call through the aligned buffer
-  // leaves the transfer buffer as it was: the promised length brought nothing.
-  fake.pass_through_ok = false;
-  fake.data_in.clear();
+  // A failed call is reported as failed; through the aligned buffer it copies nothing back.
   storage.fill(0xEE);
-  Start(fake, storage.data() + 1);
-  varden::OpenDrive('D');
-  CheckEqual(varden::TestUnitReady(), varden::kCommandFailed, "pass-through: failed call");
-  CheckEqual(varden::SendInquiry(), varden::kCommandFailed, "pass-through: failed INQUIRY");
-  Check(storage[1] == 0xEE && storage[96] == 0xEE,
-        "pass-through: a failed call through the aligned buffer copies nothing back");
+  Open({.caps_mask = 63, .call_ok = false}, storage.data() + 1);
+  Check(varden::TestUnitReady() == varden::kCommandFailed, "pass-through: failed call");
+  Check(varden::SendInquiry() == varden::kCommandFailed, "pass-through: failed INQUIRY");
+  Check(storage[1] == 0xEE && storage[96] == 0xEE, "pass-through: failed, nothing copied back");
   varden::CloseDrive();
 }
 
@@ -271,5 +205,5 @@ void TestPassThrough() {
 int main() {
   TestOpen();
   TestPassThrough();
-  return varden::wine_tests::Finish();
+  return varden::wine_tests::failures;
 }
