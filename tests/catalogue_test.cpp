@@ -1,5 +1,5 @@
 // The catalogue: every key's exact text in both languages and the Japanese labels (from the
-// table in tests/data), the formats, the region pieces and the choice of language.
+// table in tests/data), the formats and the choice of language.
 #include "text/catalogue.h"
 
 #include <gtest/gtest.h>
@@ -87,13 +87,6 @@ TEST_F(CatalogueTest, FormatsFillTheirPlaceholders) {
     DecideLanguage(c.code_page);
     EXPECT_EQ(c.key == Key::FMT_VERSION ? Format(c.key, c.a, c.b) : Format(c.key, c.a), c.expected);
   }
-}
-
-TEST_F(CatalogueTest, RegionPieceIsASpaceAndTheAsciiDigit) {
-  const std::pair<int, std::string_view> cases[] = {
-      {1, " 1"}, {6, " 6"}, {0, ""}, {7, ""}, {-1, ""},
-  };
-  for (const auto& [region, expected] : cases) EXPECT_EQ(RegionPiece(region), expected) << region;
 }
 
 TEST_F(CatalogueTest, OnlyCodePage932MeansJapanese) {

@@ -157,14 +157,6 @@ TEST(SgTranslateTest, IdLunWordUnpacksIntoTheAddress) {
             (std::array<int, 4>{4, 3, 1, 2}));
 }
 
-TEST(SgDeviceTest, LettersNameTheCdRomNodesInOrder) {
-  const std::pair<char, std::optional<std::string>> cases[] = {
-      {'D', "/dev/sr0"}, {'Z', "/dev/sr22"}, {'C', std::nullopt}, {'[', std::nullopt}};
-  for (const auto& [letter, path] : cases) {
-    EXPECT_EQ(DeviceNodePath(kDefaultNodePrefix, letter), path) << letter;
-  }
-}
-
 std::size_t OpenDescriptors() {
   const auto fds = std::filesystem::directory_iterator("/proc/self/fd");
   return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
