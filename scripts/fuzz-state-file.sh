@@ -7,17 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=${1:-10000}
-packages=(clang-14 libclang-rt-14-dev nlohmann-json3-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
-fi
+scripts/packages.sh fuzz
 
 out=build-fuzz
 mkdir -p "$out/corpus"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that Varden needs to build, run and test.
-# Usage: scripts/packages.sh [build|run|test]   (default: test, which is everything)
+# Usage: scripts/packages.sh [build|run|test|fuzz]   (default: test, which is everything but
+# fuzz; fuzz is only what the state-file fuzzing needs)
 set -euo pipefail
 
 what=${1:-test}
@@ -16,7 +17,8 @@ case "$what" in
   build) ;;
   run) packages+=("${run[@]}") ;;
   test) packages+=("${test[@]}") ;;
-  *) echo "usage: $0 [build|run|test]" >&2; exit 2 ;;
+  fuzz) packages=(clang-14 libclang-rt-14-dev nlohmann-json3-dev) ;;
+  *) echo "usage: $0 [build|run|test|fuzz]" >&2; exit 2 ;;
 esac
 
 missing=()
