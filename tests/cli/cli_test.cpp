@@ -1,6 +1,9 @@
-// varden-cli as a user or a script sees it, on emulated drives or device nodes; every JSON
-// document it writes must fit the schema file that script authors are pointed to.
+// varden-cli as a user or a script sees it, on emulated drives or device nodes, alone or
+// beside other processes on one state file; every JSON document it writes must fit the schema
+// file that script authors are pointed to.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +21,7 @@
 #include "drive/region_commands.h"
 #include "emulated/emulated_drive.h"
 #include "emulated/state_file.h"
+#include "emulated/state_store.h"
 
 namespace {
 
@@ -385,6 +389,87 @@ TEST_F(CliTest, EachLineEndsAsAUserExpects) {
     EXPECT_TRUE(Has(r.err, c.err)) << r.err;
     // Once for each node this user may not open.
     EXPECT_EQ(Count(r.err, "is there, but"), c.env == user ? 2 : 0) << r.err;
+  }
+}
+
+// Several processes on one state file: every change is kept, a busy file is refused, a change
+// that cannot be kept says so, and a signal never leaves half a save.
+class SharingTest : public CliTest {
+ protected:
+  // E has no region and a change spent, so its change waits two seconds for the disc.
+  void Reset() {
+    std::vector<DriveState> drives = varden::emulated::DemoScenario();
+    drives[0].user_changes = 4;
+    drives[0].disc.becoming_ready_tests = 2;
+    Save(drives);
+  }
+  // Starts `varden-cli --json set DRIVE REGION --yes`, its standard output to the file DRIVE.
+  pid_t Start(const std::string& drive, int region) {
+    const std::string out = (dir_ / drive).string(), state = "--emulated=" + state_.string();
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    execl(VARDEN_CLI_PATH, "varden-cli", "--json", state.c_str(), "set", drive.c_str(),
+          std::to_string(region).c_str(), "--yes", nullptr);
+    _exit(127);
+  }
+  // Starts a change of E that waits for its disc, and waits until it has tested it once.
+  pid_t StartWaiting() {
+    const pid_t pid = Start("E", 3);
+    while (varden::emulated::LoadState(state_).drives.at(0).disc.becoming_ready_tests == 2) {
+      usleep(20000);
+    }
+    return pid;
+  }
+  // The exit status (128 + the signal that ended it) and the document it printed.
+  std::pair<int, Json> Finish(pid_t pid, const std::string& drive) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            Json::parse(std::ifstream(dir_ / drive), nullptr, false)};
+  }
+};
+
+TEST_F(SharingTest, TwoWritersKeepBothChangesAndFailuresSaySo) {
+  Reset();
+  const pid_t waiting = StartWaiting();
+  EXPECT_EQ(Finish(Start("F", 4), "F").first, 0) << "not held up by the other's spin-up";
+  EXPECT_EQ(Finish(waiting, "E").first, 0);
+  EXPECT_EQ(Saved(0), std::make_pair(int{RegionMaskOf(3)}, 3));
+  EXPECT_EQ(Saved(1), std::make_pair(int{RegionMaskOf(4)}, 3));
+
+  // Another program holds the file for long: refused, nothing sent.
+  const int lock = open(varden::emulated::StateLock::LockFileOf(state_).c_str(), O_RDWR);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  const auto [busy_status, busy] = Finish(Start("F", 2), "F");
+  close(lock);
+  EXPECT_EQ(busy_status, 1);
+  EXPECT_TRUE(Has(busy["error"], "is busy")) << busy;
+  EXPECT_EQ(Saved(1), std::make_pair(int{RegionMaskOf(4)}, 3));
+
+  // The file turns read-only while a change waits for the disc: sent, but not kept.
+  Reset();
+  const pid_t unkept = StartWaiting();
+  fs::permissions(state_, fs::perms(0444));
+  const auto [status, doc] = Finish(unkept, "E");
+  EXPECT_EQ(status, 1) << doc;
+  EXPECT_EQ(doc["outcome"], "not_kept");
+  EXPECT_EQ(doc["after"]["drive_state"]["region_mask"], varden::kNoRegionMask) << doc;
+  EXPECT_EQ(Saved(0), std::make_pair(int{varden::kNoRegionMask}, 4));
+}
+
+TEST_F(SharingTest, SignalNeverLeavesHalfASave) {
+  // About when the change is saved, two one-second waits after the first test of the disc.
+  for (const auto& [signal, ms] : {std::pair{SIGINT, 1980}, {SIGTERM, 2000}, {SIGHUP, 2020}}) {
+    Reset();
+    const pid_t pid = StartWaiting();
+    usleep(static_cast<useconds_t>(ms) * 1000);
+    kill(pid, signal);
+    const auto [status, doc] = Finish(pid, "E");
+    EXPECT_TRUE(status == 0 || status == 128 + signal) << status;
+    EXPECT_TRUE(Saved(0).first == RegionMaskOf(3) || status != 0) << doc;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3)
+        << "no temporary file beside the file, its lock and the output";
   }
 }
 
