@@ -8,6 +8,7 @@
 
 #include "drive/device_seam.h"
 #include "drive/pass_through.h"
+#include "drive/scsi_codes.h"
 
 namespace varden::testing {
 
@@ -20,7 +21,17 @@ inline ScriptedAnswer Good(std::vector<std::uint8_t> data = {}) {
   return {.data = data};
 }
 inline ScriptedAnswer Check(std::uint8_t sense_length, std::vector<std::uint8_t> sense) {
-  return {.status = 2, .sense_length = sense_length, .sense = sense};
+  return {.status = scsi::kStatusCheckCondition, .sense_length = sense_length, .sense = sense};
+}
+// CHECK CONDITION with the 18 bytes of fixed-format sense.
+inline ScriptedAnswer Sense(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq = 0) {
+  std::vector<std::uint8_t> sense(scsi::kFixedSenseLength);
+  sense[scsi::kSenseResponseCode] = scsi::kSenseCurrentFixed;
+  sense[scsi::kSenseKey] = key;
+  sense[scsi::kSenseAdditionalLength] = scsi::kFixedSenseLength - scsi::kSenseAdditionalLength - 1;
+  sense[scsi::kSenseAsc] = asc;
+  sense[scsi::kSenseAscq] = ascq;
+  return Check(scsi::kFixedSenseLength, sense);
 }
 
 class FakeSeam : public DeviceSeam {

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "drive/scsi_codes.h"
+#include "fake_seam.h"
 #include "recording_view.h"
 
 namespace varden::test_support {
@@ -32,24 +32,21 @@ std::vector<std::uint8_t> Commands(bool sent, int turs) {
   return out;
 }
 
-// One scripted answer to TEST UNIT READY: sense, or status without sense (key < 0), or a call
-// that fails with the block untouched (key > 0xFF).
-struct TurAnswer {
-  int key = 0;
-  std::uint8_t asc = 0, ascq = 0;
-};
-const TurAnswer kUnitAttention{scsi::kSenseKeyUnitAttention, scsi::kAscMediumChanged};
-const TurAnswer kBecomingReady{scsi::kSenseKeyNotReady, scsi::kAscNotReady,
-                               scsi::kAscqBecomingReady};
-const TurAnswer kNoMedium{scsi::kSenseKeyNotReady, scsi::kAscMediumNotPresent};
-const TurAnswer kNoSenseBack{-1}, kCallFails{0x100};
+using testing::ScriptedAnswer, testing::Sense;
+const ScriptedAnswer kUnitAttention = Sense(scsi::kSenseKeyUnitAttention, scsi::kAscMediumChanged);
+const ScriptedAnswer kBecomingReady =
+    Sense(scsi::kSenseKeyNotReady, scsi::kAscNotReady, scsi::kAscqBecomingReady);
+const ScriptedAnswer kNoMedium = Sense(scsi::kSenseKeyNotReady, scsi::kAscMediumNotPresent);
+// CHECK CONDITION without sense; a call that fails with the block as it went out.
+const ScriptedAnswer kNoSenseBack{.status = scsi::kStatusCheckCondition},
+    kCallFails{.call_succeeds = false, .sense_length = scsi::kFixedSenseLength};
 
 // Answers TEST UNIT READY from a script; the drive still receives (and records) every command,
 // and answers alone once the script is used up.
 class ScriptedReadiness : public DeviceSeam {
  public:
   explicit ScriptedReadiness(emulated::EmulatedDrives& drives) : drives_(drives) {}
-  std::deque<TurAnswer> script;
+  testing::FakeSeam script;
 
   bool Open(char letter, DeviceHandle& handle) override { return drives_.Open(letter, handle); }
   bool QueryCapabilities(DeviceHandle handle) override { return drives_.QueryCapabilities(handle); }
@@ -58,25 +55,12 @@ class ScriptedReadiness : public DeviceSeam {
   }
   void Close(DeviceHandle handle) override { drives_.Close(handle); }
   bool PassThrough(DeviceHandle handle, std::span<std::uint8_t> block) override {
-    using L = PassThroughRequest::Layout;
-    if (block[L::kCdb] != kTur || script.empty()) return drives_.PassThrough(handle, block);
-    const TurAnswer answer = script.front();
-    script.pop_front();
+    if (block[PassThroughRequest::Layout::kCdb] != kTur || script.answers.empty()) {
+      return drives_.PassThrough(handle, block);
+    }
     std::vector<std::uint8_t> copy(block.begin(), block.end());
     drives_.PassThrough(handle, copy);  // recorded; the drive's own answer is dropped
-    if (answer.key > 0xFF) return false;
-    block[L::kScsiStatus] = scsi::kStatusCheckCondition;
-    block[L::kSenseInfoLength] = 0;
-    if (answer.key < 0) return true;
-    std::uint8_t* sense = &block[L::kSenseArea];
-    block[L::kSenseInfoLength] = static_cast<std::uint8_t>(scsi::kFixedSenseLength);
-    sense[scsi::kSenseResponseCode] = scsi::kSenseCurrentFixed;
-    sense[scsi::kSenseKey] = static_cast<std::uint8_t>(answer.key);
-    sense[scsi::kSenseAdditionalLength] =
-        static_cast<std::uint8_t>(scsi::kFixedSenseLength - scsi::kSenseAdditionalLength - 1);
-    sense[scsi::kSenseAsc] = answer.asc;
-    sense[scsi::kSenseAscq] = answer.ascq;
-    return true;
+    return script.PassThrough(handle, block);
   }
 
  private:
@@ -111,7 +95,7 @@ void ExpectChange(unsigned code_page, const emulated::DriveState& drive, int cho
   EXPECT_EQ(view.CallsStartingWith("AskOkCancel"),
             std::vector<std::string>(prompts, "AskOkCancel " + Say(Key::MSG_INSERT_DISC) + "|" +
                                                   Say(Key::CAPTION_ATTENTION)));
-  EXPECT_TRUE(bench.seam.script.empty());
+  EXPECT_TRUE(bench.seam.script.answers.empty());
   EXPECT_EQ(bench.sleeper.waits, std::vector<int>(waits, 1000));
   EXPECT_EQ(view.CallsStartingWith("AppendLogNoScroll"),
             std::vector<std::string>(waits, "AppendLogNoScroll " + Say(Key::MSG_TOC_READING)));
@@ -235,33 +219,33 @@ TEST(RegionChange, EachPathLogsAndSends) {
   }
 }
 
-std::vector<TurAnswer> Times(int n, const TurAnswer& answer) {
-  return std::vector<TurAnswer>(static_cast<std::size_t>(n), answer);
+std::vector<ScriptedAnswer> Times(int n, const ScriptedAnswer& answer) {
+  return std::vector<ScriptedAnswer>(static_cast<std::size_t>(n), answer);
 }
-std::vector<TurAnswer> Join(std::initializer_list<std::vector<TurAnswer>> parts) {
-  std::vector<TurAnswer> out;
+std::vector<ScriptedAnswer> Join(std::initializer_list<std::vector<ScriptedAnswer>> parts) {
+  std::vector<ScriptedAnswer> out;
   for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
   return out;
 }
-const std::vector<TurAnswer> k16Ua = Times(16, kUnitAttention);
+const std::vector<ScriptedAnswer> k16Ua = Times(16, kUnitAttention);
 
 const struct ReadinessCase {
   const char* name;
-  std::vector<TurAnswer> script;  // then the emulated drive, which is ready
+  std::vector<ScriptedAnswer> script;  // then the emulated drive, which is ready
   std::vector<bool> prompt_answers;
   Key outcome;
   int tests;  // TEST UNIT READY commands sent in all
   int waits;
 } kReadinessCases[] = {
-    {"UnitAttentionOtherAsc", {{0x06, 0x29, 0x00}}, {}, kOk, 2, 0},
+    {"UnitAttentionOtherAsc", {Sense(0x06, 0x29)}, {}, kOk, 2, 0},
     {"BecomingReadyOnce", {kBecomingReady}, {}, kOk, 2, 1},
-    {"NoMediumAnyAscq", {{0x02, 0x3A, 0x02}}, {true}, kOk, 2, 0},
+    {"NoMediumAnyAscq", {Sense(0x02, 0x3A, 0x02)}, {true}, kOk, 2, 0},
     {"NoMediumCancelled", {kNoMedium}, {false}, Key::MSG_CANCELED, 1, 0},
     // The sense key byte is compared whole: a flag bit makes it another reason.
-    {"UnitAttentionWithFlagBit", {{0x86, 0x28, 0x00}}, {}, kUnknown, 1, 0},
-    {"NotReadyWithFlagBit", {{0x82, 0x3A, 0x00}}, {}, kUnknown, 1, 0},
-    {"NotReadyOtherAscq", {{0x02, 0x04, 0x02}}, {}, kUnknown, 1, 0},
-    {"IncompatibleMedium", {{0x02, 0x30, 0x00}}, {}, kUnknown, 1, 0},
+    {"UnitAttentionWithFlagBit", {Sense(0x86, 0x28)}, {}, kUnknown, 1, 0},
+    {"NotReadyWithFlagBit", {Sense(0x82, 0x3A)}, {}, kUnknown, 1, 0},
+    {"NotReadyOtherAscq", {Sense(0x02, 0x04, 0x02)}, {}, kUnknown, 1, 0},
+    {"IncompatibleMedium", {Sense(0x02, 0x30)}, {}, kUnknown, 1, 0},
     {"StatusWithoutSense", {kNoSenseBack}, {}, kUnknown, 1, 0},
     {"CallFails", {kCallFails}, {}, kUnknown, 1, 0},
     // A failure without sense must not be read by the stale sense of the failure before it.
@@ -294,7 +278,7 @@ TEST(RegionChange, ReadinessLoopDecidesBySense) {
       ExpectChange(
           code_page, kSetDrive, 4,
           [&](ChangeBench& b) {
-            b.seam.script.assign(c.script.begin(), c.script.end());
+            b.seam.script.answers.assign(c.script.begin(), c.script.end());
             for (bool ok : c.prompt_answers) Answer(ok)(b);
           },
           Repeat(Say(Key::MSG_TOC_READING), c.waits) + Say(c.outcome) + RegionLine(set ? 4 : 2) +
