@@ -23,11 +23,7 @@ TEST(LocaleCodePageTest, OnlyTheLanguageJaMeansJapanese) {
 
 // nullptr: the variable is not set.
 void Put(const char* variable, const char* value) {
-  if (value != nullptr) {
-    setenv(variable, value, 1);
-  } else {
-    unsetenv(variable);
-  }
+  value != nullptr ? setenv(variable, value, 1) : unsetenv(variable);
 }
 
 TEST(LocaleEnvironmentTest, VariablesCountInTheLibrarysOrder) {

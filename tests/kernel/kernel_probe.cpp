@@ -27,10 +27,8 @@ constexpr int kFirstAnswerArgument = 3;
 
 // The text with its "\r\n" line ends as "\n", so that the outputs compare as text files.
 std::string Lines(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    if (c != '\r') out += c;
-  }
+  std::string out(text);
+  std::erase(out, '\r');
   return out;
 }
 

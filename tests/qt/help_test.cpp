@@ -48,9 +48,8 @@ TEST(ResolveHelpFile, SearchesCurrentThenExecutableThenData) {
   QTemporaryDir temp;
   const fs::path root = temp.path().toStdString();
   const HelpSearchDirs dirs{root / "current", root / "bin", root / "data"};
-  for (const fs::path& dir : {dirs.current, dirs.executable, dirs.data}) {
+  for (const fs::path& dir : {dirs.current, dirs.executable, dirs.data})
     WriteFile(dir / "everywhere.chm", "x");
-  }
   WriteFile(dirs.executable / "beside.chm", "x");
   WriteFile(dirs.data / "installed.chm", "x");
   const std::pair<std::string, std::optional<fs::path>> cases[] = {
