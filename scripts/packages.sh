@@ -10,7 +10,7 @@ build=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-d
        fonts-ipafont-gothic fonts-liberation)
 run=(xvfb xauth)
 test=(xvfb xauth x11-utils imagemagick locales g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-      wine wine64 fonts-wine)
+      wine wine64 fonts-wine python3-jsonschema)
 
 packages=("${build[@]}")
 case "$what" in
