@@ -42,12 +42,7 @@ Result ResultOf(CommandOutcome outcome) {
 }
 
 DriveState MakersDrive(Disc disc = {}, Faults faults = {}, char letter = 'E') {
-  DriveState drive;
-  drive.letter = letter;
-  drive.product = "DVD-ROM MX-1608";
-  drive.disc = disc;
-  drive.faults = faults;
-  return drive;
+  return {.letter = letter, .product = "DVD-ROM MX-1608", .disc = disc, .faults = faults};
 }
 
 // A TEST UNIT READY block as drive access builds one, but with a sense length and offset that
