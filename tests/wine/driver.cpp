@@ -18,7 +18,7 @@
 //   windows          lists the program's visible top-level windows (class, caption)
 //
 // Texts are UTF-8, with carriage return, line feed and backslash written as \r, \n and \\;
-// a step that cannot be done prints "error <what>".
+// a step that cannot be done prints "error <what>" and ends the run.
 // The program starts in its own folder, or in the folder VARDEN_DRIVER_START_IN names.
 // <windows.h> first: the other platform headers build on it.
 // clang-format off
