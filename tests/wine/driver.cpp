@@ -244,15 +244,6 @@ void PressKey(const Program& program, const std::string& which) {
   WaitForInputIdle(program.process.hProcess, kStepTimeoutMs);
 }
 
-bool WaitExit(const Program& program) {
-  if (WaitForSingleObject(program.process.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0)
-    return Error("the program did not end");
-  DWORD code = 0;
-  GetExitCodeProcess(program.process.hProcess, &code);
-  Line("ended exit=" + std::to_string(code));
-  return true;
-}
-
 bool Start(Program& program, const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/");
   std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash);
@@ -315,7 +306,11 @@ bool RunStep(Program& program, const std::string& step) {
   } else if (verb == "key") {
     PressKey(program, argument);
   } else if (verb == "wait-exit") {
-    return WaitExit(program);
+    if (WaitForSingleObject(program.process.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0)
+      return Error("the program did not end");
+    DWORD code = 0;
+    GetExitCodeProcess(program.process.hProcess, &code);
+    Line("ended exit=" + std::to_string(code));
   } else {
     return Error("unknown step " + step);
   }
