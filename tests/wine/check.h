@@ -9,10 +9,9 @@ namespace varden::wine_tests {
 
 inline int failures = 0;
 
-inline void Check(bool passed, const std::string& name, const std::string& why = {}) {
-  failures += passed ? 0 : 1;
-  std::printf("%s %s%s%s\n", passed ? "ok" : "FAIL", name.c_str(), passed ? "" : ": ",
-              passed ? "" : why.c_str());
+inline void Check(bool ok, const std::string& name, const std::string& why = {}) {
+  failures += ok ? 0 : 1;
+  std::printf("%s %s%s\n", ok ? "ok" : "FAIL", name.c_str(), ok ? "" : (": " + why).c_str());
 }
 
 }  // namespace varden::wine_tests

@@ -94,9 +94,8 @@ void TestFonts() {
   // The first three faces are the template faces that give way to the system's dialog face.
   const wchar_t* faces[] = {L"MS Sans Serif", L"MS Shell Dlg", L"Helv", L"Tahoma",
                             L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"};
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < 5; ++i)
     Check(varden::win32::IsReplaceableFace(faces[i]) == (i < 3), "face " + Narrow(faces[i]));
-  }
   const bool double_byte = GetSystemMetrics(SM_DBCSENABLED) != 0;
   const auto main = varden::win32::ResolveDialogFont(varden::ui::MainDialogTemplate(), true);
   const auto progress = varden::win32::ResolveDialogFont(varden::ui::ProgressTemplate(), false);

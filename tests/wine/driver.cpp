@@ -18,7 +18,7 @@
 //   windows          lists the program's visible top-level windows (class, caption)
 //
 // Texts are UTF-8, with carriage return, line feed and backslash written as \r, \n and \\;
-// a step that cannot be done prints "error <what>".
+// a step that cannot be done prints "error <what>" and ends the run.
 // The program starts in its own folder, or in the folder VARDEN_DRIVER_START_IN names.
 // <windows.h> first: the other platform headers build on it.
 // clang-format off
@@ -34,6 +34,8 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "ui/resources/resource.h"
 #include "ui/win32/wide_text.h"
@@ -59,15 +61,21 @@ std::string Escape(const std::wstring& text) {
   return out;
 }
 
-// A window's text, asked of the window itself, which works across processes.
-std::wstring TextOf(HWND window) {
-  DWORD_PTR length = 0;
-  SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, kStepTimeoutMs, &length);
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
-                      SMTO_BLOCK, kStepTimeoutMs, &copied);
-  text.resize(copied);
+// A message sent to a window of the program; its answer, or 0 when none came in time.
+DWORD_PTR Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(window, message, w, l, SMTO_BLOCK, kStepTimeoutMs, &answer);
+  return answer;
+}
+
+// A window's text, or with `item` a combo box's list item, asked of the window itself, which
+// works across processes.
+std::wstring TextOf(HWND window, int item = -1) {
+  const bool own = item < 0;
+  std::wstring text(Send(window, own ? WM_GETTEXTLENGTH : CB_GETLBTEXTLEN, own ? 0 : item) + 1,
+                    L'\0');
+  text.resize(Send(window, own ? WM_GETTEXT : CB_GETLBTEXT, own ? text.size() : item,
+                   reinterpret_cast<LPARAM>(text.data())));
   return text;
 }
 
@@ -85,45 +93,50 @@ struct Program {
   std::atomic<bool> busy{false};
 };
 
-struct Search {
-  DWORD process_id;
-  const wchar_t* caption;  // nullptr: any dialog-class window but `except`
-  HWND except;
-  HWND found;
-};
+using Walk = std::pair<DWORD, std::vector<HWND>>;  // a process, its windows
 
-// The program's visible top-level windows, one line each: class and caption.
-BOOL CALLBACK ListWindow(HWND window, LPARAM process_id) {
+BOOL CALLBACK Collect(HWND window, LPARAM l) {
+  auto* walk = reinterpret_cast<Walk*>(l);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == static_cast<DWORD>(process_id) && IsWindowVisible(window)) {
-    Line("window " + Escape(ClassOf(window)) + " caption=" + Escape(TextOf(window)));
-  }
+  if (owner == walk->first && IsWindowVisible(window)) walk->second.push_back(window);
   return TRUE;
 }
 
-BOOL CALLBACK Visit(HWND window, LPARAM l) {
-  auto* search = reinterpret_cast<Search*>(l);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search->process_id || !IsWindowVisible(window) || window == search->except ||
-      ClassOf(window) != kDialogClass) {
-    return TRUE;
-  }
-  if (search->caption != nullptr && TextOf(window) != search->caption) return TRUE;
-  search->found = window;
-  return FALSE;
+// The program's visible top-level windows, topmost first.
+std::vector<HWND> WindowsOf(const Program& program) {
+  Walk walk{program.process.dwProcessId, {}};
+  EnumWindows(&Collect, reinterpret_cast<LPARAM>(&walk));
+  return walk.second;
 }
 
 // A visible dialog-class window of the program with that caption (nullptr: any but `except`).
 HWND FindDialog(const Program& program, const wchar_t* caption, HWND except = nullptr) {
-  Search search{program.process.dwProcessId, caption, except, nullptr};
-  EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  for (HWND window : WindowsOf(program)) {
+    if (window != except && ClassOf(window) == kDialogClass &&
+        (caption == nullptr || TextOf(window) == caption))
+      return window;
+  }
+  return nullptr;
 }
 
 bool Ended(const Program& program) {
   return WaitForSingleObject(program.process.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+// Asks `done` every poll interval until it answers true (then true) or `ms` have passed.
+template <typename Done>
+bool Poll(Done done, DWORD ms = kStepTimeoutMs) {
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(kPollMs)) {
+    if (done()) return true;
+  }
+  return false;
+}
+
+// Reports a step that cannot be done.
+bool Error(const std::string& what) {
+  Line("error " + what);
+  return false;
 }
 
 // Sends a message from a second thread, so that this one can answer the boxes that the
@@ -140,8 +153,7 @@ void SendAsync(Program& program, HWND target, UINT message, WPARAM w, LPARAM l) 
 // Waits until a box is open ("box-open"), or, unless `box_only`, until the handler has
 // returned ("idle") or the program has ended.
 bool WaitIdleOrBox(Program& program, bool box_only = false) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < kStepTimeoutMs) {
+  const bool answered = Poll([&] {
     if (!box_only && !program.busy) {
       Line("idle");
       return true;
@@ -151,11 +163,9 @@ bool WaitIdleOrBox(Program& program, bool box_only = false) {
       Line("box-open");
       return true;
     }
-    if (!box_only && Ended(program)) return true;
-    Sleep(kPollMs);
-  }
-  Line(box_only ? "error no box appeared" : "error the dialog did not answer in time");
-  return false;
+    return !box_only && Ended(program);
+  });
+  return answered || Error(box_only ? "no box appeared" : "the dialog did not answer in time");
 }
 
 HWND FocusOf(const Program& program) {
@@ -171,82 +181,53 @@ void Dump(const Program& program) {
        control = GetWindow(control, GW_HWNDNEXT)) {
     const int id = GetDlgCtrlID(control);
     if (id < IDC_TITLE || id > IDC_CHANGES_LEFT || id == IDC_LOG) continue;
-    const bool checked =
-        ClassOf(control) == L"Button" && SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const bool checked = ClassOf(control) == L"Button" && Send(control, BM_GETCHECK) == BST_CHECKED;
     Line("control " + std::to_string(id) + " enabled=" + (IsWindowEnabled(control) ? "1" : "0") +
          " checked=" + (checked ? "1" : "0") + " text=" + Escape(TextOf(control)));
   }
   HWND list = GetDlgItem(program.dialog, IDC_DRIVE_LIST);
-  const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-  const auto selected = static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));
-  Line("drives count=" + std::to_string(count) + " selected=" + std::to_string(selected));
-  for (int i = 0; i < count; ++i) {
-    const auto length = SendMessageW(list, CB_GETLBTEXTLEN, i, 0);
-    std::wstring item(static_cast<std::size_t>(length) + 1, L'\0');
-    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
-    item.resize(static_cast<std::size_t>(length));
-    Line("drive " + std::to_string(i) + " " + Escape(item));
-  }
+  const auto count = static_cast<int>(Send(list, CB_GETCOUNT));
+  Line("drives count=" + std::to_string(count) +
+       " selected=" + std::to_string(static_cast<int>(Send(list, CB_GETCURSEL))));
+  for (int i = 0; i < count; ++i)
+    Line("drive " + std::to_string(i) + " " + Escape(TextOf(list, i)));
   Line("log " + Escape(TextOf(GetDlgItem(program.dialog, IDC_LOG))));
   // The focused control, and whether Enter there presses it (a default push button).
   HWND focus = FocusOf(program);
   if (GetParent(focus) != program.dialog) focus = GetParent(focus);  // the list's edit field
-  DWORD_PTR code = 0;
-  SendMessageTimeoutW(focus, WM_GETDLGCODE, 0, 0, SMTO_BLOCK, kStepTimeoutMs, &code);
   Line("focus " + std::to_string(GetDlgCtrlID(focus)) +
-       " default=" + ((code & DLGC_DEFPUSHBUTTON) != 0 ? "1" : "0"));
-}
-
-struct BoxContents {
-  std::wstring texts;
-  std::wstring buttons;
-  bool icon = false;
-};
-
-BOOL CALLBACK CollectBoxChild(HWND child, LPARAM l) {
-  auto* box = reinterpret_cast<BoxContents*>(l);
-  const std::wstring kind = ClassOf(child);
-  const std::wstring text = TextOf(child);
-  if (kind == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-    DWORD_PTR icon = 0;
-    SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_BLOCK, kStepTimeoutMs, &icon);
-    box->icon = box->icon || (icon != 0 && IsWindowVisible(child) != FALSE);
-  } else if (kind == L"Static" && !text.empty()) {
-    box->texts += (box->texts.empty() ? L"" : L"|") + text;
-  } else if (kind == L"Button" && IsWindowVisible(child)) {
-    box->buttons += (box->buttons.empty() ? L"" : L"|") + text;
-  }
-  return TRUE;
+       " default=" + ((Send(focus, WM_GETDLGCODE) & DLGC_DEFPUSHBUTTON) != 0 ? "1" : "0"));
 }
 
 void DumpBox(const Program& program) {
-  if (program.box == nullptr || !IsWindow(program.box)) {
-    Line("error no box");
-    return;
+  std::wstring texts, buttons;
+  bool icon = false;
+  for (HWND child = GetWindow(program.box, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    const std::wstring kind = ClassOf(child), text = TextOf(child);
+    if (kind == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+      icon = icon || (Send(child, STM_GETICON) != 0 && IsWindowVisible(child) != FALSE);
+    } else if (kind == L"Static" && !text.empty()) {
+      texts += (texts.empty() ? L"" : L"|") + text;
+    } else if (kind == L"Button" && IsWindowVisible(child)) {
+      buttons += (buttons.empty() ? L"" : L"|") + text;
+    }
   }
-  BoxContents box;
-  EnumChildWindows(program.box, &CollectBoxChild, reinterpret_cast<LPARAM>(&box));
-  Line("box caption=" + Escape(TextOf(program.box)) + " texts=" + Escape(box.texts) +
-       " buttons=" + Escape(box.buttons) + " icon=" + (box.icon ? "1" : "0"));
+  Line("box caption=" + Escape(TextOf(program.box)) + " texts=" + Escape(texts) +
+       " buttons=" + Escape(buttons) + " icon=" + (icon ? "1" : "0"));
 }
 
 bool Press(Program& program, const std::string& which) {
-  if (program.box == nullptr || !IsWindow(program.box)) {
-    Line("error no box to press");
-    return false;
-  }
   const int id = which == "cancel" ? IDCANCEL : IDOK;
-  HWND box = program.box;
+  HWND box = std::exchange(program.box, nullptr);
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
-  program.box = nullptr;
   // The closed box must not be taken for a new one while it is still being destroyed.
-  const DWORD start = GetTickCount();
-  while (IsWindow(box) && GetTickCount() - start < kStepTimeoutMs) Sleep(kPollMs);
+  Poll([box] { return IsWindow(box) == FALSE; });
   return WaitIdleOrBox(program);
 }
 
-bool PressKey(const Program& program, const std::string& which) {
+void PressKey(const Program& program, const std::string& which) {
   const WPARAM key = which == "escape" ? VK_ESCAPE : which == "f1" ? VK_F1 : VK_RETURN;
   HWND target = FocusOf(program);
   if (target == nullptr) target = program.dialog;
@@ -261,50 +242,24 @@ bool PressKey(const Program& program, const std::string& which) {
   // The program has read the posted keys once it waits for input again.
   Sleep(kPollMs);
   WaitForInputIdle(program.process.hProcess, kStepTimeoutMs);
-  return true;
-}
-
-bool WaitExit(Program& program) {
-  DWORD code = 0;
-  const bool ended = WaitForSingleObject(program.process.hProcess, kStepTimeoutMs) == 0;
-  GetExitCodeProcess(program.process.hProcess, &code);
-  Line(ended ? "ended exit=" + std::to_string(code) : "error the program did not end");
-  return ended;
 }
 
 bool Start(Program& program, const std::wstring& path) {
-  std::wstring folder = path;
-  const std::size_t slash = folder.find_last_of(L"\\/");
-  folder = slash == std::wstring::npos ? L"." : folder.substr(0, slash);
+  const std::size_t slash = path.find_last_of(L"\\/");
+  std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash);
   if (const wchar_t* start_in = _wgetenv(L"VARDEN_DRIVER_START_IN")) folder = start_in;
   std::wstring command = L"\"" + path + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   if (!CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &program.process)) {
-    Line("error cannot start the program");
-    return false;
-  }
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < 2 * kStepTimeoutMs && !Ended(program)) {
-    program.dialog = FindDialog(program, kMainCaption);
-    if (program.dialog != nullptr) {
-      WaitForInputIdle(program.process.hProcess, kStepTimeoutMs);
-      Line("started");
-      return true;
-    }
-    Sleep(kPollMs);
-  }
-  Line("error the main dialog did not appear");
-  return false;
-}
-
-// The control `id` of the dialog when a user could click it: visible and enabled.
-HWND Clickable(const Program& program, int id) {
-  HWND control = GetDlgItem(program.dialog, id);
-  if (control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control)) return control;
-  Line("error control " + std::to_string(id) + " cannot be clicked");
-  return nullptr;
+                      folder.c_str(), &startup, &program.process))
+    return Error("cannot start the program");
+  Poll([&] { return Ended(program) || (program.dialog = FindDialog(program, kMainCaption)); },
+       2 * kStepTimeoutMs);
+  if (program.dialog == nullptr) return Error("the main dialog did not appear");
+  WaitForInputIdle(program.process.hProcess, kStepTimeoutMs);
+  Line("started");
+  return true;
 }
 
 bool RunStep(Program& program, const std::string& step) {
@@ -313,28 +268,30 @@ bool RunStep(Program& program, const std::string& step) {
   const std::string argument = colon == std::string::npos ? "" : step.substr(colon + 1);
   const int number = static_cast<int>(std::strtol(argument.c_str(), nullptr, 0));
   Line("step " + step);
-  HWND control = nullptr;  // what a click goes to, when a user can click it
-  if (verb == "select" || verb == "check" || verb == "click") {
-    control = Clickable(program, verb == "select" ? IDC_DRIVE_LIST : number);
-    if (control == nullptr) return false;
-  }
+  const int id = verb == "select" ? IDC_DRIVE_LIST : number;
+  HWND control = GetDlgItem(program.dialog, id);
+  // A user clicks only a control that is visible and enabled.
+  if ((verb == "select" || verb == "check" || verb == "click") &&
+      (!IsWindowVisible(control) || !IsWindowEnabled(control)))
+    return Error("control " + std::to_string(id) + " cannot be clicked");
+  if ((verb == "box" || verb == "press") && !IsWindow(program.box)) return Error("no box");
   if (verb == "dump") {
     Dump(program);
   } else if (verb == "windows") {
-    EnumWindows(&ListWindow, static_cast<LPARAM>(program.process.dwProcessId));
+    for (HWND window : WindowsOf(program))
+      Line("window " + Escape(ClassOf(window)) + " caption=" + Escape(TextOf(window)));
   } else if (verb == "wait-box") {
     return WaitIdleOrBox(program, true);
   } else if (verb == "select") {
-    SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(number), 0);
+    Send(control, CB_SETCURSEL, static_cast<WPARAM>(number));
     SendAsync(program, program.dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_SELCHANGE),
               reinterpret_cast<LPARAM>(control));
     return WaitIdleOrBox(program);
   } else if (verb == "check") {
-    SendMessageW(control, BM_CLICK, 0, 0);
+    Send(control, BM_CLICK);
   } else if (verb == "click") {
     constexpr LPARAM kInside = MAKELPARAM(4, 4);
-    SendMessageTimeoutW(control, WM_LBUTTONDOWN, MK_LBUTTON, kInside, SMTO_BLOCK, kStepTimeoutMs,
-                        nullptr);
+    Send(control, WM_LBUTTONDOWN, MK_LBUTTON, kInside);
     SendAsync(program, control, WM_LBUTTONUP, 0, kInside);
     return WaitIdleOrBox(program);
   } else if (verb == "sys") {
@@ -345,15 +302,17 @@ bool RunStep(Program& program, const std::string& step) {
   } else if (verb == "press") {
     return Press(program, argument);
   } else if (verb == "focus") {
-    SendMessageW(program.dialog, WM_NEXTDLGCTL,
-                 reinterpret_cast<WPARAM>(GetDlgItem(program.dialog, number)), TRUE);
+    Send(program.dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
   } else if (verb == "key") {
-    return PressKey(program, argument);
+    PressKey(program, argument);
   } else if (verb == "wait-exit") {
-    return WaitExit(program);
+    if (WaitForSingleObject(program.process.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0)
+      return Error("the program did not end");
+    DWORD code = 0;
+    GetExitCodeProcess(program.process.hProcess, &code);
+    Line("ended exit=" + std::to_string(code));
   } else {
-    Line("error unknown step " + step);
-    return false;
+    return Error("unknown step " + step);
   }
   return true;
 }
