@@ -25,17 +25,8 @@ cleanup() {
   rm -rf "$prefix" "$work"
 }
 trap cleanup EXIT
-display=
-for n in $(seq 141 190); do
-  if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
-done
-Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
-export DISPLAY=:$display WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LANG=C.UTF-8 LC_ALL=
-wineboot -i >/dev/null 2>&1
-wineserver -w
+source scripts/wine-session.sh
+start_wine_session 141 190
 
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Varden'
 folder=$prefix/drive_c/Program\ Files/Varden

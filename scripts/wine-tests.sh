@@ -40,19 +40,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=
-for n in $(seq 90 140); do
-  if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
-done
-Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
-export DISPLAY=:$display
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LANG=C.UTF-8 LC_ALL=
-
-wineboot -i >/dev/null 2>&1
-wineserver -w
+source scripts/wine-session.sh
+start_wine_session 90 140
 # No window manager: Wine draws the windows' frames itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 cp -f /usr/share/wine/fonts/{tahoma.ttf,tahomabd.ttf,marlett.ttf} "$prefix/drive_c/windows/Fonts/" 2>/dev/null
