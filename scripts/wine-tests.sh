@@ -265,8 +265,10 @@ take_pictures() {
     case $line in
       "snap "*)
         shot=${line#snap }
+        # Without time stamps, so that an unchanged picture leaves its file as it was.
         import -window root "$work/shot.png" 2>/dev/null &&
-          convert "$work/shot.png" -trim +repage "$shots/win32-$shot.png" 2>/dev/null
+          convert "$work/shot.png" -trim +repage -define png:exclude-chunks=date,time \
+            "$shots/win32-$shot.png" 2>/dev/null
         touch "$work/snap-$shot.done"
         ;;
       error*) echo "note: the pictures: $line" ;;
