@@ -255,8 +255,22 @@ TEST_F(EmulatedDriveTest, InquiryDataAndStrayHandles) {
   const DeviceHandle handle = CurrentConnection().handle;
   ASSERT_EQ(SendInquiry(), kCommandOk);
   const std::uint8_t* data = TransferBuffer();
-  EXPECT_EQ((Bytes{data[0], data[1], data[4]}), (Bytes{0x05, 0x80, 91}));  // CD/DVD, removable
+  // CD/DVD, removable, standard format, 91 more bytes.
+  EXPECT_EQ((Bytes{data[0], data[1], data[3], data[4]}), (Bytes{0x05, 0x80, 0x02, 91}));
   EXPECT_EQ(std::string(data + 8, data + 36), "MERIDAX DVD-ROM MX-1608 1.08");
+  // Allocation lengths below the transfer length: only the allocation is written.
+  for (const auto& [cdb, allocation] :
+       {std::pair{Bytes{scsi::kOpInquiry, 0, 0, 0, 20, 0}, 20},
+        {Bytes{scsi::kOpReportKey, 0, 0, 0, 0, 0, 0, 0, 0, 4, scsi::kKeyFormatRpcState, 0}, 4}}) {
+    PassThroughRequest block = TestUnitReadyBlock(kRequestedSenseLength, L::kSenseArea);
+    block.bytes[L::kCdbLength] = static_cast<std::uint8_t>(cdb.size());
+    std::copy(cdb.begin(), cdb.end(), block.bytes.begin() + L::kCdb);
+    PutLe32(block.Span(), L::kDataTransferLength, 96);
+    Bytes answer(96, 0xEE);
+    block.SetDataBuffer(answer.data());
+    ASSERT_TRUE(drives_.PassThrough(handle, block.Span()));
+    EXPECT_EQ(std::count(answer.begin(), answer.end(), 0xEE), 96 - allocation) << cdb[0];
+  }
   CloseDrive();
   drives_.ClearCommands();
   PassThroughRequest block = TestUnitReadyBlock(kRequestedSenseLength, L::kSenseArea);

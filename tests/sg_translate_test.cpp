@@ -41,6 +41,8 @@ TEST(SgTranslateTest, BlockFieldsBecomeTheSgIoHeader) {
       {"unspecified with data", 6, 18, kAny, 8, 2, 6, 18, 2000, kSgDxferUnknown},
       {"data-in, nothing moves; time-out would wrap", 6, 18, kIn, 0, kMaxSeconds, 6, 18, kMaxMs,
        SG_DXFER_NONE},
+      {"longest time-out that fits", 6, 18, kIn, 8, kMaxMs / 1000, 6, 18, kMaxMs / 1000 * 1000,
+       SG_DXFER_FROM_DEV},
   };
   std::uint8_t data[8];
   for (const auto& c : cases) {
