@@ -248,7 +248,8 @@ TEST_F(EmulatedDriveTest, SenseBytesStayWithinWhatWasAskedAndWithinTheBlock) {
   }
 }
 
-// INQUIRY's standard data, and handles that are not open reaching no drive.
+// INQUIRY's standard data, and handles that are not open (or letters without a drive) reaching
+// no drive.
 TEST_F(EmulatedDriveTest, InquiryDataAndStrayHandles) {
   drives_.Add(MakersDrive());
   ASSERT_EQ(OpenDrive('E'), 0);
@@ -277,6 +278,8 @@ TEST_F(EmulatedDriveTest, InquiryDataAndStrayHandles) {
   for (const DeviceHandle stray : {handle, DeviceHandle{0}, DeviceHandle{-1}}) {
     EXPECT_FALSE(drives_.PassThrough(stray, block.Span()));
   }
+  DeviceHandle none = 0;
+  EXPECT_FALSE(drives_.Open('Q', none)) << "no drive at Q:";
   EXPECT_TRUE(drives_.Commands().empty());
 }
 
