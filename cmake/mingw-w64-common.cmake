@@ -21,8 +21,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # so the cross build finds small stand-ins instead that expose only the package's folder.
 set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-deps CACHE PATH "")
 
-# Programs that need no runtime library beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Programs that need no runtime library beside them, with no link time in their header (the
+# same sources give the same programs).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 
 # GCC 12 warns of an overlapping copy inside its own std::string code when it inlines it at
 # -O2 for these targets (a known false positive of -Wrestrict, seen on both i686 and x86-64,

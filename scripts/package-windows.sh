@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Makes the Windows downloads in dist/: varden-1.08-win64.zip and varden-1.08-win32.zip (the
-# two programs stripped, both help files, README.txt and LICENSE) and varden-1.08-setup.exe,
-# the installer (NSIS). Builds the help files and both Windows programs first.
+# Makes the Windows downloads in dist/: varden-VERSION-win64.zip and varden-VERSION-win32.zip
+# (the two programs stripped, both help files, README.txt and LICENSE) and
+# varden-VERSION-setup.exe, the x86-64 installer (NSIS) of the win64 files. Builds the help files
+# and both Windows programs first. The same commit gives the same files, byte for byte: every
+# time written (program headers, zip entries, the installer's files) is the last commit's.
 # Usage: scripts/package-windows.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-version=1.08
+version=$(sed -n 's/^project(Varden VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+export SOURCE_DATE_EPOCH TZ=UTC
 jobs=${VARDEN_JOBS:-2}
 
 scripts/packages.sh build
@@ -26,9 +30,6 @@ cmake -S "$root" -B "$root/build-help" -DVARDEN_QT=OFF -DVARDEN_TESTS=OFF \
 cmake --build "$root/build-help" --target varden_help -j"$jobs"
 VARDEN_HELP_DIR=$root/build-help/bin scripts/windows-build.sh all
 
-# Every file of the downloads gets the time of the last commit, so that the same sources give
-# the same zip files.
-stamp=$(git log -1 --format=%ct 2>/dev/null || date +%s)
 stage=$root/build-dist
 rm -rf "$stage"
 mkdir -p "$root/dist"
@@ -43,15 +44,14 @@ for arch in win64 win32; do
     "$strip" -o "$folder/$program" "$build/bin/$program"
   done
   cp "$root/build-help/bin/kelvane.chm" "$root/build-help/bin/kelvanej.chm" "$folder/"
-  sed 's/$/\r/' "$root/packaging/windows/README.txt" >"$folder/README.txt"
+  sed "s/@VERSION@/$version/g; s/\$/\r/" "$root/packaging/windows/README.txt" >"$folder/README.txt"
   sed 's/$/\r/' "$root/LICENSE" >"$folder/LICENSE.txt"
-  find "$folder" -exec touch -d "@$stamp" {} +
+  find "$folder" -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
   rm -f "$root/dist/varden-$version-$arch.zip"
   (cd "$stage" && find "varden-$version-$arch" | LC_ALL=C sort |
     zip -q -X -9 "$root/dist/varden-$version-$arch.zip" -@)
 done
 
-makensis -V2 -DVERSION="$version" -DWIN64DIR="$stage/varden-$version-win64" \
-  -DWIN32DIR="$stage/varden-$version-win32" -DOUTFILE="$root/dist/varden-$version-setup.exe" \
-  "$root/packaging/windows/varden.nsi"
+makensis -V2 -DVERSION="$version" -DFILES="$stage/varden-$version-win64" \
+  -DOUTFILE="$root/dist/varden-$version-setup.exe" "$root/packaging/windows/varden.nsi"
 ls -l "$root"/dist/varden-$version-*

@@ -1,23 +1,13 @@
-; The Windows installer of Varden: installs the 64-bit programs on 64-bit Windows and the
-; 32-bit ones elsewhere, for all users, with Start menu shortcuts, an entry in Apps & features
-; and an uninstaller.
+; The Windows installer of Varden: installs the 64-bit programs for all users, with Start menu
+; shortcuts, an entry in Apps & features and an uninstaller. The installer is itself an x86-64
+; program (64-bit Windows only), so the file published is the file the checks install and start.
 ;
-; makensis -DVERSION=1.08 -DWIN64DIR=<64-bit files> -DWIN32DIR=<32-bit files>
-;          -DOUTFILE=<setup.exe> [-DTARGET=amd64-unicode] varden.nsi
-; Each files folder holds varden.exe, varden-demo.exe, kelvane.chm, kelvanej.chm, README.txt
-; and LICENSE.txt. The installer itself is a 32-bit program, so that it runs on every Windows;
-; TARGET builds it for another processor instead (a 64-bit installer for 64-bit-only hosts).
+; makensis -DVERSION=<version> -DFILES=<folder> -DOUTFILE=<setup.exe> varden.nsi
+; The files folder holds varden.exe, varden-demo.exe, kelvane.chm, kelvanej.chm, README.txt
+; and LICENSE.txt (the win64 zip's folder).
 
-!ifdef TARGET
-Target ${TARGET}
-; On a 64-bit processor the 32-bit branches below are never taken.
-!pragma warning disable 6012
-!else
-Unicode true
-!endif
+Target amd64-unicode
 
-!include LogicLib.nsh
-!include x64.nsh
 !include FileFunc.nsh
 
 !define PRODUCT "Varden"
@@ -29,6 +19,7 @@ Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
 ManifestDPIAware true
 BrandingText "${PRODUCT} ${VERSION}"
 
@@ -40,43 +31,26 @@ VIAddVersionKey "FileDescription" "${PRODUCT} ${VERSION} setup"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "LegalCopyright" "Copyright 2026 ${PUBLISHER} (MIT License)"
 
-LicenseData "${WIN64DIR}\LICENSE.txt"
+LicenseData "${FILES}\LICENSE.txt"
 Page license
 Page directory
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-; The system's own view of Program Files and of the registry, for all users; a folder given
-; with /D= is kept.
+; For all users; a 64-bit program sees the 64-bit Program Files and registry by itself.
 Function .onInit
   SetShellVarContext all
-  ${If} ${RunningX64}
-    SetRegView 64
-    ${If} $INSTDIR == ""
-      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
-    ${EndIf}
-  ${ElseIf} $INSTDIR == ""
-    StrCpy $INSTDIR "$PROGRAMFILES32\${PRODUCT}"
-  ${EndIf}
 FunctionEnd
 
 Function un.onInit
   SetShellVarContext all
-  ${If} ${RunningX64}
-    SetRegView 64
-  ${EndIf}
 FunctionEnd
 
 Section "Varden"
   SetOutPath "$INSTDIR"
-  ${If} ${RunningX64}
-    File "${WIN64DIR}\varden.exe" "${WIN64DIR}\varden-demo.exe"
-  ${Else}
-    File "${WIN32DIR}\varden.exe" "${WIN32DIR}\varden-demo.exe"
-  ${EndIf}
-  File "${WIN64DIR}\kelvane.chm" "${WIN64DIR}\kelvanej.chm" "${WIN64DIR}\README.txt" \
-       "${WIN64DIR}\LICENSE.txt"
+  File "${FILES}\varden.exe" "${FILES}\varden-demo.exe" "${FILES}\kelvane.chm" \
+       "${FILES}\kelvanej.chm" "${FILES}\README.txt" "${FILES}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "${MENU_FOLDER}"

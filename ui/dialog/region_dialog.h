@@ -19,9 +19,10 @@ namespace varden::ui {
 inline constexpr std::string_view kHelpPathEnglish = ".\\kelvane.chm::/Varden.htm";
 inline constexpr std::string_view kHelpPathJapanese = ".\\kelvanej.chm::/Varden.htm";
 
-// The program's version as the About box shows it: 1.08.
-inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 8;
+// The program's version as the About box shows it (1.08: the minor part with two digits),
+// from the build's one version.
+inline constexpr int kVersionMajor = VARDEN_VERSION_MAJOR;
+inline constexpr int kVersionMinor = VARDEN_VERSION_MINOR;
 
 // The region-button layout: where the six radio buttons and the changes label go.
 struct RegionButtonLayout {

@@ -11,6 +11,7 @@ if(NOT WIN32)
           RENAME varden.png)
   install(FILES ${varden_resources}/varden.desktop ${varden_resources}/varden-demo.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${varden_resources}/io.varden.Varden.metainfo.xml
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  set(varden_metainfo ${CMAKE_BINARY_DIR}/io.varden.varden.metainfo.xml)
+  configure_file(${varden_resources}/io.varden.varden.metainfo.xml.in ${varden_metainfo} @ONLY)
+  install(FILES ${varden_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
