@@ -6,8 +6,7 @@
 # Usage: scripts/check-deb-package.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-changes=$(ls dist/varden_*_source+amd64.changes 2>/dev/null || ls dist/varden_*.changes 2>/dev/null) ||
-  { echo "run scripts/package-deb.sh first" >&2; exit 2; }
+changes=$(ls dist/varden_*_amd64.changes 2>/dev/null) || { echo "run scripts/package-deb.sh first" >&2; exit 2; }
 missing=()
 for p in lintian autopkgtest; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

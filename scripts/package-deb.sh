@@ -43,6 +43,6 @@ if unshare --net true 2>/dev/null; then offline=(unshare --net); fi
 (cd "$stage/varden" && "${offline[@]}" dpkg-buildpackage -us -uc -j"${VARDEN_JOBS:-2}")
 
 rm -f "$root"/dist/varden*.deb "$root"/dist/varden*.ddeb "$root"/dist/varden_*
-mv "$stage"/varden*.deb "$stage"/varden_* "$root/dist/"
-mv "$stage"/varden*.ddeb "$root/dist/" 2>/dev/null || true
+mv "$stage"/varden*.deb "$root/dist/"
+mv "$stage"/varden_* "$stage"/varden*.ddeb "$root/dist/" 2>/dev/null || true
 ls -l "$root"/dist/varden*.deb "$root"/dist/varden_*
