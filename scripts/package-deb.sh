@@ -45,4 +45,4 @@ if unshare --net true 2>/dev/null; then offline=(unshare --net); fi
 rm -f "$root"/dist/varden*.deb "$root"/dist/varden*.ddeb "$root"/dist/varden_*
 mv "$stage"/varden*.deb "$root/dist/"
 mv "$stage"/varden_* "$stage"/varden*.ddeb "$root/dist/" 2>/dev/null || true
-ls -l "$root"/dist/varden*.deb "$root"/dist/varden_*
+ls -l "$root"/dist/varden*.deb "$root"/dist/varden_*.changes
