@@ -8,6 +8,10 @@
 
 namespace varden {
 
+// The drive letters a seam serves, in the order the scan probes them.
+inline constexpr char kFirstDriveLetter = 'D';
+inline constexpr char kLastDriveLetter = 'Z';
+
 // An open device as the seam knows it; meaningless outside the seam that answered it.
 using DeviceHandle = std::intptr_t;
 
@@ -23,7 +27,8 @@ class DeviceSeam {
  public:
   virtual ~DeviceSeam() = default;
 
-  // Opens the drive named by `letter` (upper-case ASCII, 'D' to 'Z') for reading and
+  // Opens the drive named by `letter` (upper-case ASCII, kFirstDriveLetter to
+  // kLastDriveLetter) for reading and
   // writing with shared access. Answers true and sets `handle` on success; answers false
   // when there is no such device or it cannot be opened, and then holds nothing open.
   virtual bool Open(char letter, DeviceHandle& handle) = 0;

@@ -10,20 +10,7 @@ namespace {
 RpcStateBytes rpc_state;
 DiscCopyrightBytes disc_copyright;
 
-// Where the RPC State fields start in the REPORT KEY answer.
-constexpr std::size_t kRpcStateAnswerOffset = 4;
-
-// RPC Structure parameter list: data length 0006h, then the preferred region at byte 4.
-constexpr std::size_t kParamDataLengthLow = 1;
-constexpr std::uint8_t kRpcStructureDataLength = 0x06;
-constexpr std::size_t kParamPreferredRegion = 4;
-
-// 12-byte CDB offsets shared by the three commands.
-constexpr std::size_t kCdbLayer = 6;       // READ DVD STRUCTURE
-constexpr std::size_t kCdbFormat = 7;      // READ DVD STRUCTURE; key class for the KEY commands
-constexpr std::size_t kCdbLengthHigh = 8;  // allocation or parameter list length
-constexpr std::size_t kCdbLengthLow = 9;
-constexpr std::size_t kCdbKeyFormat = 10;  // AGID 0 in bits 7..6, key format in bits 5..0
+using namespace scsi;
 
 alignas(16) std::array<std::uint8_t, kRpcDataLength> rpc_structure{};
 
@@ -31,7 +18,7 @@ alignas(16) std::array<std::uint8_t, kRpcDataLength> rpc_structure{};
 
 CommandOutcome ReadRpcState() {
   std::array<std::uint8_t, scsi::kCdb12> cdb{};
-  cdb[0] = scsi::kOpReportKey;
+  cdb[kCdbOpcode] = scsi::kOpReportKey;
   cdb[kCdbLengthLow] = kRpcDataLength;
   cdb[kCdbKeyFormat] = scsi::kKeyFormatRpcState;
   const CommandOutcome outcome = detail::SendCommand({.cdb = cdb,
@@ -41,18 +28,18 @@ CommandOutcome ReadRpcState() {
                                                       .data = TransferBuffer()});
   // Kept whatever the outcome: after a failure these are whatever the buffer held.
   if (const std::uint8_t* buffer = TransferBuffer()) {
-    std::memcpy(rpc_state.bytes.data(), buffer + kRpcStateAnswerOffset, rpc_state.bytes.size());
+    std::memcpy(rpc_state.bytes.data(), buffer + kRpcTypeAndCounts, rpc_state.bytes.size());
   }
   return outcome;
 }
 
 CommandOutcome SetDriveRegion(int region) {
   rpc_structure.fill(0);
-  rpc_structure[kParamDataLengthLow] = kRpcStructureDataLength;
+  rpc_structure[kDataLengthLow] = kShortDataLength;
   rpc_structure[kParamPreferredRegion] = RegionMaskOf(region);
 
   std::array<std::uint8_t, scsi::kCdb12> cdb{};
-  cdb[0] = scsi::kOpSendKey;
+  cdb[kCdbOpcode] = scsi::kOpSendKey;
   cdb[kCdbLengthLow] = kRpcDataLength;
   cdb[kCdbKeyFormat] = scsi::kKeyFormatRpcStructure;
   return detail::SendCommand({.cdb = cdb,
@@ -66,7 +53,7 @@ CommandOutcome ReadDvdStructure(std::uint8_t layer, std::uint8_t format, std::ui
                                 std::uint8_t* buffer) {
   std::memset(buffer, 0, length);
   std::array<std::uint8_t, scsi::kCdb12> cdb{};
-  cdb[0] = scsi::kOpReadDvdStructure;
+  cdb[kCdbOpcode] = scsi::kOpReadDvdStructure;
   cdb[kCdbLayer] = layer;
   cdb[kCdbFormat] = format;
   cdb[kCdbLengthHigh] = static_cast<std::uint8_t>(length >> 8);

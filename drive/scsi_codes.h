@@ -2,6 +2,7 @@
 // Names follow the T10 SPC and MMC command sets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace varden::scsi {
@@ -16,6 +17,30 @@ inline constexpr std::uint8_t kOpReadDvdStructure = 0xAD;
 // CDB lengths.
 inline constexpr std::uint8_t kCdb6 = 6;
 inline constexpr std::uint8_t kCdb12 = 12;
+
+// CDB fields. Byte 0 of every CDB is the operation code.
+inline constexpr std::size_t kCdbOpcode = 0;
+inline constexpr std::size_t kCdbInquiryFlags = 1;       // INQUIRY: EVPD in bit 0
+inline constexpr std::size_t kCdbInquiryLengthHigh = 3;  // INQUIRY allocation length, 16 bits
+inline constexpr std::size_t kCdbInquiryLengthLow = 4;
+// The 12-byte CDBs of REPORT KEY, SEND KEY and READ DVD STRUCTURE.
+inline constexpr std::size_t kCdbLayer = 6;       // READ DVD STRUCTURE: layer number
+inline constexpr std::size_t kCdbFormat = 7;      // READ DVD STRUCTURE: format code
+inline constexpr std::size_t kCdbKeyClass = 7;    // REPORT KEY / SEND KEY: key class
+inline constexpr std::size_t kCdbLengthHigh = 8;  // allocation or parameter list length
+inline constexpr std::size_t kCdbLengthLow = 9;
+inline constexpr std::size_t kCdbKeyFormat = 10;  // AGID in bits 7..6, key format in 5..0
+
+// The 8-byte answers of REPORT KEY (RPC State) and READ DVD STRUCTURE (Copyright
+// Information), and the RPC Structure parameter list of SEND KEY: a 2-byte data length, two
+// reserved bytes, then four bytes of data.
+inline constexpr std::size_t kDataLengthHigh = 0;
+inline constexpr std::size_t kDataLengthLow = 1;
+inline constexpr std::uint8_t kShortDataLength = 0x06;  // the bytes after the length field
+inline constexpr std::size_t kRpcTypeAndCounts = 4;     // type code, vendor resets, user changes
+inline constexpr std::size_t kRpcRegionMask = 5;
+inline constexpr std::size_t kRpcScheme = 6;
+inline constexpr std::size_t kParamPreferredRegion = 4;  // SEND KEY: the region mask to set
 
 // REPORT KEY / SEND KEY key formats (CDB byte 10, bits 5..0; AGID in bits 7..6 stays 0).
 inline constexpr std::uint8_t kKeyFormatRpcStructure = 0x06;  // SEND KEY: set the drive region

@@ -30,18 +30,10 @@ namespace {
 
 using L = HostLayout;
 
-// CDB fields that the drive reads.
-constexpr std::size_t kCdbOpcode = 0;
-constexpr std::size_t kCdbInquiryFlags = 1;  // INQUIRY: EVPD in bit 0
+using namespace scsi;
+
+// CDB field values that the drive checks.
 constexpr std::uint8_t kInquiryEvpd = 0x01;
-constexpr std::size_t kCdbInquiryLengthHigh = 3;  // INQUIRY allocation length, 16 bits
-constexpr std::size_t kCdbInquiryLengthLow = 4;
-constexpr std::size_t kCdbLayer = 6;       // READ DVD STRUCTURE layer number
-constexpr std::size_t kCdbFormat = 7;      // READ DVD STRUCTURE format code
-constexpr std::size_t kCdbKeyClass = 7;    // REPORT KEY / SEND KEY key class
-constexpr std::size_t kCdbLengthHigh = 8;  // allocation or parameter list length
-constexpr std::size_t kCdbLengthLow = 9;
-constexpr std::size_t kCdbKeyFormat = 10;           // AGID in bits 7..6, key format below
 constexpr std::uint8_t kKeyClassDvdCssCppm = 0x00;  // the only key class a DVD drive takes
 constexpr std::uint8_t kFirstLayer = 0;
 
@@ -57,16 +49,8 @@ constexpr std::size_t kInquiryAdditionalLength = 4;  // bytes that follow byte 4
 constexpr std::size_t kInquiryHeaderSize = 5;
 constexpr char kInquiryPad = ' ';
 
-// The 8-byte answers of REPORT KEY (RPC State) and READ DVD STRUCTURE (Copyright
-// Information), and the RPC Structure parameter list of SEND KEY.
+// The 8-byte answers and parameter list (fields in drive/scsi_codes.h).
 constexpr std::size_t kShortAnswerSize = 8;
-constexpr std::size_t kDataLengthHigh = 0;
-constexpr std::size_t kDataLengthLow = 1;
-constexpr std::uint8_t kShortAnswerDataLength = 0x06;  // the bytes after the length field
-constexpr std::size_t kRpcTypeAndCounts = 4;           // type code, vendor resets, user changes
-constexpr std::size_t kRpcRegionMask = 5;
-constexpr std::size_t kRpcScheme = 6;
-constexpr std::size_t kParamPreferredRegion = 4;
 constexpr std::uint8_t kCountMask = 0x07;  // vendor resets and user changes: 3 bits each
 
 // Fixed-format sense data.
@@ -198,7 +182,7 @@ Answer TestUnitReady(DriveState& drive) {
 Answer ShortAnswer(const Request& request) {
   Answer answer = Good();
   answer.data[kDataLengthHigh] = 0;
-  answer.data[kDataLengthLow] = kShortAnswerDataLength;
+  answer.data[kDataLengthLow] = kShortDataLength;
   answer.data_length =
       std::min<std::size_t>(kShortAnswerSize, request.Cdb16(kCdbLengthHigh, kCdbLengthLow));
   return answer;

@@ -108,8 +108,6 @@ using Json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
 constexpr int kFormatVersion = 1;
-constexpr char kFirstLetter = 'D';
-constexpr char kLastLetter = 'Z';
 constexpr int kMaxCount = 7;  // user changes and vendor resets: 3 bits in the RPC State
 constexpr int kMaxInquiryLength = 96;
 constexpr int kMaxBecomingReadyTests = 1000000;
@@ -424,7 +422,7 @@ std::string CheckDrives(const std::vector<DriveState>& drives) {
   for (std::size_t i = 0; i < drives.size(); ++i) {
     const DriveState& d = drives[i];
     const std::string at = "drives[" + std::to_string(i) + "].";
-    if (d.letter < kFirstLetter || d.letter > kLastLetter) {
+    if (d.letter < kFirstDriveLetter || d.letter > kLastDriveLetter) {
       return at + "letter: a drive letter from D to Z is needed";
     }
     if (!letters.insert(d.letter).second) {

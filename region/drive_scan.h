@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "drive/device_seam.h"
+
 namespace varden {
 
-inline constexpr char kFirstDriveLetter = 'D';
-inline constexpr char kLastDriveLetter = 'Z';
 inline constexpr int kScanSteps = kLastDriveLetter - kFirstDriveLetter + 1;  // 23
 
 // One drive found by the scan: the letter, ":", " ", the 24 identification bytes of its

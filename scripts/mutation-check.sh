@@ -31,6 +31,8 @@ cmake --build "$build" -j"$jobs" --target "${tests[@]}" >/dev/null
 declare -A linked=()
 tests_linking() {
   local source=$1 object symbols t hits=()
+  # A header reaches every program that includes it: all the tests.
+  [[ $source == *.h ]] && { echo "${tests[*]}"; return; }
   if [ -z "${linked[$source]+x}" ]; then
     # The object whose dependency file names the source (no source includes another).
     # (as an absolute path, or relative to the object's folder where ccache rewrote it).

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "drive/region_commands.h"
 #include "ui/resources/resource.h"
 
 namespace varden::text {
@@ -216,10 +217,6 @@ constexpr bool StringIdsPresent() {
   return true;
 }
 static_assert(StringIdsPresent(), "a key or label names a string id the table does not hold");
-
-// The regions the permitted-regions line can name.
-constexpr int kFirstRegion = 1;
-constexpr int kLastRegion = 6;
 
 // The stored code page; 0 until the language is decided, which means English.
 unsigned stored_code_page = 0;

@@ -43,7 +43,7 @@ std::string GroupName(gid_t gid) {
 
 std::vector<RefusedNode> RefusedNodes(const std::string& prefix) {
   std::vector<RefusedNode> refused;
-  for (char letter = kFirstLetter; letter <= kLastLetter; ++letter) {
+  for (char letter = kFirstDriveLetter; letter <= kLastDriveLetter; ++letter) {
     const std::string path = *DeviceNodePath(prefix, letter);
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) continue;
@@ -69,8 +69,8 @@ std::string RefusedNodeHint(const RefusedNode& node) {
 }
 
 std::optional<std::string> DeviceNodePath(const std::string& prefix, char letter) {
-  if (letter < kFirstLetter || letter > kLastLetter) return std::nullopt;
-  return prefix + std::to_string(letter - kFirstLetter);
+  if (letter < kFirstDriveLetter || letter > kLastDriveLetter) return std::nullopt;
+  return prefix + std::to_string(letter - kFirstDriveLetter);
 }
 
 LinuxDevices::LinuxDevices(std::string node_prefix) : node_prefix_(std::move(node_prefix)) {}

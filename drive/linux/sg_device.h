@@ -15,8 +15,6 @@
 
 namespace varden::linux_sg {
 
-inline constexpr char kFirstLetter = 'D';
-inline constexpr char kLastLetter = 'Z';
 inline constexpr const char* kDefaultNodePrefix = "/dev/sr";
 
 // The device node of `letter` under `prefix`: prefix + "0" for D up to prefix + "22" for Z.
