@@ -14,12 +14,6 @@ namespace {
 
 constexpr unsigned kUs = 437;
 
-class CatalogueTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetLanguage(); }
-  void TearDown() override { ResetLanguage(); }
-};
-
 // The tab-separated rows of tests/data/catalogue_texts.tsv whose first column is `kind`, with
 // "\r" and "\n" turned into CR and LF.
 std::vector<std::vector<std::string>> DataRows(const std::string& kind) {
@@ -43,7 +37,7 @@ std::vector<std::vector<std::string>> DataRows(const std::string& kind) {
   return rows;
 }
 
-TEST_F(CatalogueTest, EveryKeyHasItsExactTextInEachLanguage) {
+TEST(CatalogueTest, EveryKeyHasItsExactTextInEachLanguage) {
   const auto rows = DataRows("text");
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(Key::FMT_VERSION) + 1);
   for (std::size_t k = 0; k < rows.size(); ++k) {
@@ -58,7 +52,7 @@ TEST_F(CatalogueTest, EveryKeyHasItsExactTextInEachLanguage) {
   }
 }
 
-TEST_F(CatalogueTest, JapaneseLabelsInDialogOrder) {
+TEST(CatalogueTest, JapaneseLabelsInDialogOrder) {
   const auto rows = DataRows("label");
   const auto labels = JapaneseLabels();
   ASSERT_EQ(labels.size(), rows.size());
@@ -68,7 +62,7 @@ TEST_F(CatalogueTest, JapaneseLabelsInDialogOrder) {
   }
 }
 
-TEST_F(CatalogueTest, FormatsFillTheirPlaceholders) {
+TEST(CatalogueTest, FormatsFillTheirPlaceholders) {
   struct FormatCase {
     unsigned code_page;
     Key key;
@@ -89,7 +83,8 @@ TEST_F(CatalogueTest, FormatsFillTheirPlaceholders) {
   }
 }
 
-TEST_F(CatalogueTest, OnlyCodePage932MeansJapanese) {
+TEST(CatalogueTest, OnlyCodePage932MeansJapanese) {
+  ResetLanguage();
   EXPECT_FALSE(JapaneseMode());
   for (const unsigned code_page : {932u, 437u, 850u, 936u, 0u}) {
     DecideLanguage(code_page);
