@@ -133,11 +133,10 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedKernel kernel;
-    kernel.device = 'D';
     ResetDriveAccess();
     SetDeviceSeam(&kernel);
     AttachTransferBuffer(buffer.data());
-    ASSERT_EQ(OpenDrive('D'), 0);
+    ASSERT_EQ(OpenDrive('E'), 0);
     kernel.answer = {.status = kCheck, .sense = earlier, .driver_status = kDriverSense};
     ASSERT_EQ(TestUnitReady(), kCommandFailed) << "leaves sense behind";
     kernel.answer = c.answer;
