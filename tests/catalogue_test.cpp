@@ -21,17 +21,12 @@ std::vector<std::vector<std::string>> DataRows(const std::string& kind) {
   EXPECT_TRUE(file.is_open());
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(file, line);) {
-    std::vector<std::string> columns(1);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '\t') {
-        columns.emplace_back();
-      } else if (line[i] == '\\' && i + 1 < line.size() &&
-                 (line[i + 1] == 'r' || line[i + 1] == 'n')) {
-        columns.back() += line[++i] == 'r' ? '\r' : '\n';
-      } else {
-        columns.back() += line[i];
-      }
+    for (const auto& [from, to] : {std::pair{"\\r", "\r"}, {"\\n", "\n"}}) {
+      for (std::size_t at; (at = line.find(from)) != std::string::npos;) line.replace(at, 2, to);
     }
+    std::vector<std::string> columns;
+    std::istringstream fields(line + '\t');  // the tab keeps an empty last column
+    for (std::string field; std::getline(fields, field, '\t');) columns.push_back(field);
     if (columns[0] == kind) rows.push_back(columns);
   }
   return rows;
