@@ -15,6 +15,7 @@
 #include "drive/linux/sg_device.h"
 #include "drive/scsi_codes.h"
 #include "fake_seam.h"
+#include "recording_view.h"
 
 namespace varden::linux_sg {
 namespace {
@@ -113,7 +114,6 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
   overlong.sense = long_sense;
   overlong.reported_sense_length = 40;
   const KernelAnswer refused{.ioctl_succeeds = false};
-  Bytes buffer(kTransferBufferSize);
   const struct {
     const char* name;
     KernelAnswer answer;
@@ -133,9 +133,8 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedKernel kernel;
-    ResetDriveAccess();
+    test_support::RegionBench bench;
     SetDeviceSeam(&kernel);
-    AttachTransferBuffer(buffer.data());
     ASSERT_EQ(OpenDrive('E'), 0);
     kernel.answer = {.status = kCheck, .sense = earlier, .driver_status = kDriverSense};
     ASSERT_EQ(TestUnitReady(), kCommandFailed) << "leaves sense behind";
@@ -149,7 +148,6 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + scsi::kFixedSenseLength,
                            LastSense().begin()));
   }
-  ResetDriveAccess();
 }
 
 TEST(SgTranslateTest, IdLunWordUnpacksIntoTheAddress) {
