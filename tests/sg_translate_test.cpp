@@ -10,7 +10,6 @@
 #include <fstream>
 #include <limits>
 
-#include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "drive/linux/sg_device.h"
 #include "drive/scsi_codes.h"
