@@ -155,6 +155,11 @@ TEST(RegionDialog, StartsUpInTheStartUpOrder) {
     expected.push_back("ProgressClose");
     for (int id : kRegionButton) expected.push_back("Move " + N(id));
     expected.push_back("Move " + N(IDC_CHANGES_LEFT));
+    const bool japanese = drives && c.code_page == text::kJapaneseCodePage;
+    // In Japanese the labels are replaced next, in the dialog's order.
+    for (const text::LabelRow& row : text::JapaneseLabels()) {
+      if (japanese) expected.push_back("Text " + N(row.control_id) + " " + string(row.text));
+    }
     Calls seen = b.controls.calls;
     std::erase_if(seen, [](const string& call) { return call.starts_with("Insert "); });
     ASSERT_GE(seen.size(), expected.size());
@@ -167,15 +172,8 @@ TEST(RegionDialog, StartsUpInTheStartUpOrder) {
     if (!drives) {
       EXPECT_EQ(seen.size(), expected.size());  // no labels, no report
       EXPECT_EQ(b.dialog.MessageLog(), "");
-    } else if (c.code_page == text::kJapaneseCodePage) {
-      ASSERT_EQ(text::JapaneseLabels().size(), 17u);
-      int previous = b.controls.Find("Move " + N(IDC_CHANGES_LEFT));
-      for (const text::LabelRow& row : text::JapaneseLabels()) {
-        const int at = b.controls.Find("Text " + N(row.control_id) + " " + string(row.text));
-        EXPECT_GT(at, previous) << row.control_id;
-        previous = at;
-      }
-      EXPECT_LT(previous, b.controls.Find("EditSel "));
+    } else if (japanese) {
+      EXPECT_EQ(text::JapaneseLabels().size(), 17u);
       EXPECT_EQ(b.controls.texts[IDC_EXIT], "終了");
       EXPECT_EQ(b.controls.texts.count(IDC_TITLE), 0u);  // the template's text stays
     } else {
