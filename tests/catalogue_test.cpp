@@ -14,12 +14,6 @@ namespace {
 
 constexpr unsigned kUs = 437;
 
-class CatalogueTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetLanguage(); }
-  void TearDown() override { ResetLanguage(); }
-};
-
 // The tab-separated rows of tests/data/catalogue_texts.tsv whose first column is `kind`, with
 // "\r" and "\n" turned into CR and LF.
 std::vector<std::vector<std::string>> DataRows(const std::string& kind) {
@@ -27,23 +21,18 @@ std::vector<std::vector<std::string>> DataRows(const std::string& kind) {
   EXPECT_TRUE(file.is_open());
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(file, line);) {
-    std::vector<std::string> columns(1);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '\t') {
-        columns.emplace_back();
-      } else if (line[i] == '\\' && i + 1 < line.size() &&
-                 (line[i + 1] == 'r' || line[i + 1] == 'n')) {
-        columns.back() += line[++i] == 'r' ? '\r' : '\n';
-      } else {
-        columns.back() += line[i];
-      }
+    for (const auto& [from, to] : {std::pair{"\\r", "\r"}, {"\\n", "\n"}}) {
+      for (std::size_t at; (at = line.find(from)) != std::string::npos;) line.replace(at, 2, to);
     }
+    std::vector<std::string> columns;
+    std::istringstream fields(line + '\t');  // the tab keeps an empty last column
+    for (std::string field; std::getline(fields, field, '\t');) columns.push_back(field);
     if (columns[0] == kind) rows.push_back(columns);
   }
   return rows;
 }
 
-TEST_F(CatalogueTest, EveryKeyHasItsExactTextInEachLanguage) {
+TEST(CatalogueTest, EveryKeyHasItsExactTextInEachLanguage) {
   const auto rows = DataRows("text");
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(Key::FMT_VERSION) + 1);
   for (std::size_t k = 0; k < rows.size(); ++k) {
@@ -58,7 +47,7 @@ TEST_F(CatalogueTest, EveryKeyHasItsExactTextInEachLanguage) {
   }
 }
 
-TEST_F(CatalogueTest, JapaneseLabelsInDialogOrder) {
+TEST(CatalogueTest, JapaneseLabelsInDialogOrder) {
   const auto rows = DataRows("label");
   const auto labels = JapaneseLabels();
   ASSERT_EQ(labels.size(), rows.size());
@@ -68,7 +57,7 @@ TEST_F(CatalogueTest, JapaneseLabelsInDialogOrder) {
   }
 }
 
-TEST_F(CatalogueTest, FormatsFillTheirPlaceholders) {
+TEST(CatalogueTest, FormatsFillTheirPlaceholders) {
   struct FormatCase {
     unsigned code_page;
     Key key;
@@ -89,7 +78,8 @@ TEST_F(CatalogueTest, FormatsFillTheirPlaceholders) {
   }
 }
 
-TEST_F(CatalogueTest, OnlyCodePage932MeansJapanese) {
+TEST(CatalogueTest, OnlyCodePage932MeansJapanese) {
+  ResetLanguage();
   EXPECT_FALSE(JapaneseMode());
   for (const unsigned code_page : {932u, 437u, 850u, 936u, 0u}) {
     DecideLanguage(code_page);

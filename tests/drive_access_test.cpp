@@ -16,7 +16,6 @@ namespace {
 
 using L = HostLayout;
 using testing::Check;
-using testing::Good;
 using Bytes = std::vector<std::uint8_t>;
 
 static_assert(RegionMaskOf(1) == 0xFE && RegionMaskOf(2) == 0xFD && RegionMaskOf(3) == 0xFB &&
@@ -128,14 +127,6 @@ TEST_F(DriveAccessTest, NoCommandIsSentWithoutTheTransferBufferOrAnOpenDrive) {
   SetDeviceSeam(nullptr);
   EXPECT_EQ(OpenDrive('E'), -1);
   EXPECT_FALSE(CurrentConnection().open);
-}
-
-TEST_F(DriveAccessTest, AFailedCopyrightReadLeavesZerosWhereTheDriveSentNothing) {
-  seam.answers = {Good({0, 6, 0, 0, 0x01, 0xF5, 0, 0}), Check(18, Bytes(18, 0))};
-  ASSERT_EQ(ReadDiscCopyright(), kCommandOk);
-  EXPECT_EQ((Bytes{DiscCopyright().Cpst(), DiscCopyright().Rmi()}), (Bytes{0x01, 0xF5}));
-  EXPECT_EQ(ReadDiscCopyright(), kCommandFailed);
-  EXPECT_EQ(Bytes(DiscCopyright().bytes.begin(), DiscCopyright().bytes.end()), Bytes(8, 0));
 }
 
 }  // namespace

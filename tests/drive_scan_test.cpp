@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/transfer_buffer.h"
-#include "drive/drive_access.h"
 #include "emulated/emulated_drive.h"
+#include "recording_view.h"
 
 namespace varden {
 namespace {
@@ -22,15 +21,12 @@ struct Scan : DriveListReceiver, ScanProgress {
   void AddDrive(int index, std::string_view text) override { added.emplace_back(index, text); }
   void Step(int n) override { steps.push_back(n); }
 
-  explicit Scan(std::vector<emulated::DriveState> drives) : seam(std::move(drives)) {
-    ResetDriveAccess();
-    SetDeviceSeam(&seam);
-    EXPECT_EQ(AllocateTransferBuffer(), 0);
+  explicit Scan(const std::vector<emulated::DriveState>& drives) {
+    for (const emulated::DriveState& drive : drives) bench.drives.Add(drive);
     found = ScanDrives(table, this, this);
-    ReleaseTransferBuffer();
-    ResetDriveAccess();
   }
-  emulated::EmulatedDrives seam;
+  test_support::RegionBench bench;
+  emulated::EmulatedDrives& seam = bench.drives;
   Listed added;
   std::vector<int> steps;
   DriveTable table{};

@@ -12,6 +12,7 @@
 #include "drive/drive_access.h"
 #include "drive/region_commands.h"
 #include "drive/scsi_codes.h"
+#include "recording_view.h"
 
 namespace varden::emulated {
 namespace {
@@ -58,19 +59,9 @@ PassThroughRequest TestUnitReadyBlock(std::uint8_t sense_asked, std::uint32_t se
   return block;
 }
 
+// Emulated drives behind drive access, with a transfer buffer; the state is restored after.
 class EmulatedDriveTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetDriveAccess();
-    ResetRegionCommands();
-    AttachTransferBuffer(buffer_.data());
-    SetDeviceSeam(&drives_);
-  }
-  void TearDown() override {
-    CloseDrive();
-    ResetDriveAccess();
-  }
-
   Result On(const std::function<CommandOutcome()>& command, char letter = 'E') {
     if (OpenDrive(letter) != 0) return kNoSense;
     const Result result = ResultOf(command());
@@ -78,8 +69,8 @@ class EmulatedDriveTest : public ::testing::Test {
     return result;
   }
 
-  Bytes buffer_ = Bytes(kTransferBufferSize);
-  EmulatedDrives drives_;
+  test_support::RegionBench bench_;
+  EmulatedDrives& drives_ = bench_.drives;
 };
 
 TEST_F(EmulatedDriveTest, EachSettingSpendsAChangeUntilTheRegionIsPermanent) {
@@ -107,7 +98,7 @@ TEST_F(EmulatedDriveTest, EachSettingSpendsAChangeUntilTheRegionIsPermanent) {
     EXPECT_EQ(RpcState().bytes[0], step.byte4);
     EXPECT_EQ(RpcState().RegionMask(), step.mask);
   }
-  EXPECT_EQ(Bytes(buffer_.begin(), buffer_.begin() + 8),
+  EXPECT_EQ(Bytes(bench_.buffer.begin(), bench_.buffer.begin() + 8),
             (Bytes{0x00, 0x06, 0x00, 0x00, 0xD0, 0xDF, 0x01, 0x00}));
 }
 

@@ -1,5 +1,5 @@
 // A scripted device seam: it keeps a copy of every request block that reaches it and answers
-// each one with the next scripted answer (with none left: good status, no data).
+// each one with the next scripted answer (with none left: good status); it moves no data.
 #pragma once
 
 #include <algorithm>
@@ -15,11 +15,8 @@ namespace varden::testing {
 struct ScriptedAnswer {
   bool call_succeeds = true;
   std::uint8_t status = 0, sense_length = 0;
-  std::vector<std::uint8_t> sense{}, data{};
+  std::vector<std::uint8_t> sense{};
 };
-inline ScriptedAnswer Good(std::vector<std::uint8_t> data = {}) {
-  return {.data = data};
-}
 inline ScriptedAnswer Check(std::uint8_t sense_length, std::vector<std::uint8_t> sense) {
   return {.status = scsi::kStatusCheckCondition, .sense_length = sense_length, .sense = sense};
 }
@@ -39,12 +36,9 @@ class FakeSeam : public DeviceSeam {
   char device = 'E';  // the one letter with a device
   std::deque<ScriptedAnswer> answers;
   std::vector<PassThroughRequest> blocks;
-  int open_handles = 0;
 
   bool Open(char letter, DeviceHandle& handle) override {
-    if (letter != device) return false;
-    handle = letter;
-    return ++open_handles;
+    return letter == device && (handle = letter, true);
   }
   bool QueryCapabilities(DeviceHandle) override { return true; }
   bool QueryAddress(DeviceHandle, ScsiAddress& out) override { return out = {1, 2, 3, 4}, true; }
@@ -57,11 +51,9 @@ class FakeSeam : public DeviceSeam {
     block[HostLayout::kScsiStatus] = a.status;
     block[HostLayout::kSenseInfoLength] = a.sense_length;
     std::copy(a.sense.begin(), a.sense.end(), block.begin() + HostLayout::kSenseArea);
-    const auto n = std::min<std::size_t>(a.data.size(), copy.DataTransferLength());
-    if (copy.DataBuffer()) std::copy_n(a.data.begin(), n, copy.DataBuffer());
     return a.call_succeeds;
   }
-  void Close(DeviceHandle) override { --open_handles; }
+  void Close(DeviceHandle) override {}
 };
 
 }  // namespace varden::testing

@@ -33,7 +33,7 @@ std::vector<std::uint8_t> Commands(bool sent, int turs) {
 }
 
 using testing::ScriptedAnswer, testing::Sense;
-const ScriptedAnswer kUnitAttention = Sense(scsi::kSenseKeyUnitAttention, scsi::kAscMediumChanged);
+const ScriptedAnswer kUa = Sense(scsi::kSenseKeyUnitAttention, scsi::kAscMediumChanged);
 const ScriptedAnswer kBecomingReady =
     Sense(scsi::kSenseKeyNotReady, scsi::kAscNotReady, scsi::kAscqBecomingReady);
 const ScriptedAnswer kNoMedium = Sense(scsi::kSenseKeyNotReady, scsi::kAscMediumNotPresent);
@@ -138,6 +138,11 @@ const std::vector<std::uint8_t> kNothing, kNotSent = Commands(false, 0), kSent =
                                           kTestNotSent = Commands(false, 1),
                                           kTestSent = Commands(true, 1);
 const emulated::DriveState kNew = Drive(0xFF, 5, kNoDisc), kNewDisc = Drive(0xFF, 5, kDisc);
+// The selection's own report, then `commands`.
+std::vector<std::uint8_t> ReportFirst(std::vector<std::uint8_t> commands) {
+  commands.insert(commands.begin(), {kReportKey, kReadStructure});
+  return commands;
+}
 constexpr Key kPermanent = Key::MSG_REGION_PERMANENT, kNoChoice = Key::MSG_NO_REGION_SELECTED;
 constexpr Key kOpenFailed = Key::MSG_DEVICE_OPEN_FAILED;
 
@@ -187,15 +192,8 @@ const struct ChangeCase {
      NoDevice(-1)},
     // When the drive reported last is not the selection, a report of it runs first; it checks
     // the drive's own region (2), which is sent.
-    {"AnotherDriveReportedLast",
-     kSetDrive,
-     4,
-     0xFD,
-     {kReportKey, kReadStructure, kTur, kSendKey, kReportKey, kReadStructure},
-     [] {
-       const std::string report = RegionLine(2) + Say(kUnprot);
-       return report + Say(kOk) + report;
-     },
+    {"AnotherDriveReportedLast", kSetDrive, 4, 0xFD, ReportFirst(kTestSent),
+     [] { return RegionLine(2) + Say(kUnprot) + Say(kOk) + RegionLine(2) + Say(kUnprot); },
      [](ChangeBench& b) {
        b.view.selected = b.List(Drive(0xFF, 5, kNoDisc, 'D'));  // would skip the test
        ReportRegion(b.view);
@@ -219,15 +217,12 @@ TEST(RegionChange, EachPathLogsAndSends) {
   }
 }
 
-std::vector<ScriptedAnswer> Times(int n, const ScriptedAnswer& answer) {
-  return std::vector<ScriptedAnswer>(static_cast<std::size_t>(n), answer);
-}
-std::vector<ScriptedAnswer> Join(std::initializer_list<std::vector<ScriptedAnswer>> parts) {
+// The answers, each repeated as often as its count says.
+std::vector<ScriptedAnswer> Runs(std::initializer_list<std::pair<int, ScriptedAnswer>> runs) {
   std::vector<ScriptedAnswer> out;
-  for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+  for (const auto& [n, answer] : runs) out.insert(out.end(), static_cast<std::size_t>(n), answer);
   return out;
 }
-const std::vector<ScriptedAnswer> k16Ua = Times(16, kUnitAttention);
 
 const struct ReadinessCase {
   const char* name;
@@ -249,22 +244,19 @@ const struct ReadinessCase {
     {"StatusWithoutSense", {kNoSenseBack}, {}, kUnknown, 1, 0},
     {"CallFails", {kCallFails}, {}, kUnknown, 1, 0},
     // A failure without sense must not be read by the stale sense of the failure before it.
-    {"NoSenseAfterUnitAttention", {kUnitAttention, kNoSenseBack}, {}, kUnknown, 2, 0},
-    {"CallFailsAfterUnitAttention", {kUnitAttention, kCallFails}, {}, kUnknown, 2, 0},
+    {"NoSenseAfterUnitAttention", {kUa, kNoSenseBack}, {}, kUnknown, 2, 0},
+    {"CallFailsAfterUnitAttention", {kUa, kCallFails}, {}, kUnknown, 2, 0},
     {"NoSenseAfterBecomingReady", {kBecomingReady, kNoSenseBack}, {}, kUnknown, 2, 1},
     // The bounds, reached only by a drive that keeps failing the same way.
-    {"SixteenUnitAttentionsInARow", k16Ua, {}, kOk, 17, 0},
-    {"SeventeenUnitAttentionsInARow", Times(17, kUnitAttention), {}, kUnknown, 17, 0},
-    {"UaCountRestartsAfterAWait", Join({k16Ua, {kBecomingReady}, k16Ua}), {}, kOk, 34, 1},
-    {"UaCountRestartsAfterThePrompt", Join({k16Ua, {kNoMedium}, k16Ua}), {true}, kOk, 34, 0},
-    {"ReadyAfter120Waits", Times(120, kBecomingReady), {}, kOk, 121, 120},
-    {"BecomingReadyPast120Waits", Times(121, kBecomingReady), {}, kUnknown, 121, 120},
-    {"WaitsCountOverTheWholeChange",
-     Join({Times(60, kBecomingReady), {kNoMedium}, Times(61, kBecomingReady)}),
-     {true},
-     kUnknown,
-     122,
-     120},
+    // clang-format off
+    {"SixteenUnitAttentionsInARow", Runs({{16, kUa}}), {}, kOk, 17, 0},
+    {"SeventeenUnitAttentionsInARow", Runs({{17, kUa}}), {}, kUnknown, 17, 0},
+    {"UaCountRestartsAfterAWait", Runs({{16, kUa}, {1, kBecomingReady}, {16, kUa}}), {}, kOk, 34, 1},
+    {"UaCountRestartsAfterThePrompt", Runs({{16, kUa}, {1, kNoMedium}, {16, kUa}}), {true}, kOk, 34, 0},
+    {"ReadyAfter120Waits", Runs({{120, kBecomingReady}}), {}, kOk, 121, 120},
+    {"BecomingReadyPast120Waits", Runs({{121, kBecomingReady}}), {}, kUnknown, 121, 120},
+    {"WaitsCountOverTheWholeChange", Runs({{60, kBecomingReady}, {1, kNoMedium}, {61, kBecomingReady}}), {true}, kUnknown, 122, 120},
+    // clang-format on
 };
 
 // On the set drive (region 2) with region 4 chosen; the Japanese unknown-error text has no

@@ -10,11 +10,11 @@
 #include <fstream>
 #include <limits>
 
-#include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "drive/linux/sg_device.h"
 #include "drive/scsi_codes.h"
 #include "fake_seam.h"
+#include "recording_view.h"
 
 namespace varden::linux_sg {
 namespace {
@@ -113,7 +113,6 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
   overlong.sense = long_sense;
   overlong.reported_sense_length = 40;
   const KernelAnswer refused{.ioctl_succeeds = false};
-  Bytes buffer(kTransferBufferSize);
   const struct {
     const char* name;
     KernelAnswer answer;
@@ -133,11 +132,9 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedKernel kernel;
-    kernel.device = 'D';
-    ResetDriveAccess();
+    test_support::RegionBench bench;
     SetDeviceSeam(&kernel);
-    AttachTransferBuffer(buffer.data());
-    ASSERT_EQ(OpenDrive('D'), 0);
+    ASSERT_EQ(OpenDrive('E'), 0);
     kernel.answer = {.status = kCheck, .sense = earlier, .driver_status = kDriverSense};
     ASSERT_EQ(TestUnitReady(), kCommandFailed) << "leaves sense behind";
     kernel.answer = c.answer;
@@ -150,7 +147,6 @@ TEST(SgTranslateTest, AnswersReachTheBlockAndTheCommandOutcome) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + scsi::kFixedSenseLength,
                            LastSense().begin()));
   }
-  ResetDriveAccess();
 }
 
 TEST(SgTranslateTest, IdLunWordUnpacksIntoTheAddress) {
