@@ -54,6 +54,13 @@ void StateLock::Open(const fs::path& state_file, const fs::path& lock) {
   }
   if (errno == EEXIST) {
     fd_ = ::open(lock.c_str(), O_RDWR | kLockOpenFlags);
+    struct stat held {};
+    // A lock left narrower than the state file (made before the file was shared) is widened
+    // by its owner, so the file's other users can lock it again.
+    if (fd_ >= 0 && exists && ::fstat(fd_, &held) == 0 && S_ISREG(held.st_mode) &&
+        held.st_uid == ::geteuid() && (held.st_mode & kReadWriteBits) != mode) {
+      ::fchmod(fd_, mode);  // as wide as the state file
+    }
     if (fd_ < 0 && errno == EACCES) fd_ = ::open(lock.c_str(), O_RDONLY | kLockOpenFlags);
     if (fd_ >= 0) return;
   }

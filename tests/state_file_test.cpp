@@ -299,6 +299,7 @@ TEST_F(StateFileTest, TheLockIsAPlainFileTheFilesUsersCanLock) {
       {[&] { fs::create_symlink(folder_ / "elsewhere", lock); }, "cannot open the lock file"},
       {[&] { ::close(::open(lock.c_str(), O_CREAT | O_WRONLY, 0600)); }, "cannot open the lock"},
       {[&] { ::umask(077), (void)Connected(file_), ::umask(022); }, "ok"},
+      {[&] { ::close(::open(lock.c_str(), O_CREAT, 0600)), (void)Connected(file_); }, "ok"},
   };
   for (const auto& [plant, says] : cases) {
     fs::remove(lock);
