@@ -290,6 +290,7 @@ TEST_F(StateFileTest, ACommandWaitsForAnotherInsideItsTransaction) {
 // What stands at the lock file's name: a command that may save never runs unlocked, never
 // hangs, and a lock made by one user (with a strict umask) serves the file's other users.
 TEST_F(StateFileTest, TheLockIsAPlainFileTheFilesUsersCanLock) {
+  if (::geteuid() != 0) GTEST_SKIP() << "plays another user: needs root";
   const fs::path lock = StateLock::LockFileOf(file_);
   const struct {
     std::function<void()> plant;
@@ -316,6 +317,7 @@ TEST_F(StateFileTest, TheLockIsAPlainFileTheFilesUsersCanLock) {
 // A link is followed only as the protected-links rule allows; a path that is no state file is
 // refused and left exactly as it was, with nothing made beside it.
 TEST_F(StateFileTest, OnlySafeLinksAreFollowedAndRefusedPathsAreLeftAlone) {
+  if (::geteuid() != 0) GTEST_SKIP() << "plays another user: needs root";
   const struct {
     const char* name;
     const char* to;  // what the link points at; none: a FIFO
