@@ -21,6 +21,7 @@ struct ScsiAddress {
   std::uint8_t path_id = 0;
   std::uint8_t target_id = 0;
   std::uint8_t lun = 0;
+  friend bool operator==(const ScsiAddress&, const ScsiAddress&) = default;
 };
 
 class DeviceSeam {

@@ -20,6 +20,7 @@ struct Disc {
   bool unit_attention = false;   // one 06/28/00 pending, as after an insertion
   std::uint8_t cpst = 0x00;      // copy protection system type
   std::uint8_t rmi = 0x00;       // region management information: bit n-1 set forbids region n
+  friend bool operator==(const Disc&, const Disc&) = default;
 };
 
 // How a failing pass-through call looks.
@@ -44,6 +45,7 @@ struct Faults {
   bool never_ready = false;
   bool unit_attention_forever = false;
   bool no_report_key = false;  // REPORT KEY answers 05/20/00
+  friend bool operator==(const Faults&, const Faults&) = default;
 };
 
 // The whole state of one drive: plain data.
@@ -61,6 +63,7 @@ struct DriveState {
   bool change_needs_disc = false;  // changing a set region needs a disc the new region plays
   Disc disc;
   Faults faults;
+  friend bool operator==(const DriveState&, const DriveState&) = default;
 };
 
 // The RPC State type code that the drive reports for its state: 00b no region, 01b set with

@@ -1,37 +1,18 @@
 #include "emulated/state_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <functional>
-#include <string_view>
-#include <thread>
+#include <system_error>
 #include <utility>
-#include <vector>
 
-#include "emulated/state_file.h"
+#include "emulated/demo_drives.h"
+#include "emulated/state_json.h"
 
 namespace varden::emulated {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::chrono::milliseconds kLockRetry{20};
-constexpr std::string_view kLockSuffix = ".lock";
-constexpr std::size_t kMaxNameBytes = 255;    // the longest name a folder takes
-constexpr std::size_t kLockNameReserve = 32;  // fingerprint and suffix
-
-std::string Quoted(const fs::path& file) {
-  return "\"" + ShownText(file.string()) + "\"";
-}
-
-// Whether a command changed what a drive keeps for good: its region or its counts.
-bool RegionStateChanged(const std::vector<DriveState>& before,
-                        const std::vector<DriveState>& after) {
+// Whether a call changed what a drive keeps for good: its region or its counts.
+bool KeptStateChanged(const std::vector<DriveState>& before, const std::vector<DriveState>& after) {
   if (before.size() != after.size()) return true;
   for (std::size_t i = 0; i < before.size(); ++i) {
     const DriveState& b = before[i];
@@ -46,77 +27,107 @@ bool RegionStateChanged(const std::vector<DriveState>& before,
 
 }  // namespace
 
-fs::path StateLock::LockFileOf(const fs::path& state_file) {
-  const fs::path target = LinkTarget(state_file);
-  const std::string name = target.filename().string();
-  std::string lock = name + std::string(kLockSuffix);
-  if (lock.size() > kMaxNameBytes) {
-    // A name near the limit: its start and a fingerprint of the whole.
-    char fingerprint[24];
-    std::snprintf(fingerprint, sizeof fingerprint, ".%016zx", std::hash<std::string>{}(name));
-    lock =
-        name.substr(0, kMaxNameBytes - kLockNameReserve) + fingerprint + std::string(kLockSuffix);
-  }
-  return target.parent_path() / lock;
-}
-
-StateLock::StateLock(const fs::path& state_file, std::chrono::milliseconds wait) {
-  const fs::path lock = LockFileOf(state_file);
-  fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd_ < 0 && errno == EACCES) fd_ = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd_ < 0) {
-    // A folder that is missing or that the user may not write: nothing can be saved there,
-    // so readers need no lock. Anything else is an error.
-    if (errno != EACCES && errno != EROFS && errno != EPERM && errno != ENOENT) {
-      error_ = "cannot lock the state file " + Quoted(state_file) + " with " + Quoted(lock) + " (" +
-               std::strerror(errno) + ")";
-    }
-    return;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
-      error_ = errno == EWOULDBLOCK
-                   ? "the state file " + Quoted(state_file) +
-                         " is busy: another program has been using its drives for " +
-                         std::to_string(wait.count() / 1000) + " seconds; try again later"
-                   : "cannot lock the state file " + Quoted(state_file) + " (" +
-                         std::strerror(errno) + ")";
-      ::close(fd_);
-      fd_ = -1;
-      return;
-    }
-    std::this_thread::sleep_for(kLockRetry);
-  }
-}
-
-StateLock::~StateLock() {
-  if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+bool SameKeptState(const DriveState& a, const DriveState& b) {
+  return a.region_mask == b.region_mask && a.user_changes == b.user_changes &&
+         a.vendor_resets == b.vendor_resets && a.disc.present == b.disc.present &&
+         (!a.disc.present || (a.disc.cpst == b.disc.cpst && a.disc.rmi == b.disc.rmi));
 }
 
 StoredDrives::StoredDrives(fs::path file) : file_(std::move(file)) {}
 
-std::optional<std::string> StoredDrives::Connect(bool will_change) {
-  std::error_code ec;
-  const fs::path folder = LinkTarget(file_).parent_path();
-  if (!folder.empty()) fs::create_directories(folder, ec);  // a failure shows in the save
-  const StateLock lock(file_);
-  if (!lock.Error().empty()) return lock.Error();
-  if (fs::status(file_, ec).type() == fs::file_type::not_found) {
-    std::string error;
-    if (!SaveState(file_, DemoScenario(), error)) return error;
+StoredDrives::~StoredDrives() {
+  if (depth_ > 0) {
+    depth_ = 1;
+    End();
   }
-  LoadResult loaded = LoadState(file_);
-  if (!loaded.ok) {
-    damaged_ = true;
-    return loaded.error;
+}
+
+std::optional<std::string> StoredDrives::Connect(bool will_change) {
+  const std::string prefix = "state file " + Quoted(file_) + ": ";
+  std::string error;
+  if (!ResolveStateFile(file_, resolved_, error)) return prefix + error;
+  // Nothing is made beside a path that is neither a state file nor the place for a new one.
+  std::error_code ec;
+  const fs::file_type type = fs::symlink_status(resolved_, ec).type();
+  const bool missing = type == fs::file_type::not_found;
+  if (!missing && type != fs::file_type::regular) return prefix + "not a regular file";
+  if (missing && !resolved_.parent_path().empty()) {
+    fs::create_directories(resolved_.parent_path(), ec);  // a failure shows in the save
+  }
+
+  const StateLock lock(resolved_);
+  if (!lock.Error().empty()) return lock.Error();
+  if (missing && !ReplaceFile(resolved_, StateText(DemoScenario()), error)) {
+    return "cannot save the state to " + Quoted(file_) + ": " + error;
+  }
+  identity_.reset();
+  if (std::optional<std::string> failure = Read()) {
+    damaged_ = fs::exists(resolved_, ec);
+    return failure;
   }
   if (will_change) {
-    if (std::string error = CheckWritable(file_); !error.empty()) return error;
+    if (const std::string problem = WhyNotWritable(resolved_); !problem.empty()) {
+      return "cannot change the state in " + Quoted(file_) + ": " + problem;
+    }
   }
-  read_text_ = StateText(loaded.drives);
-  drives_.Drives() = std::move(loaded.drives);
   return std::nullopt;
+}
+
+std::optional<std::string> StoredDrives::Read() {
+  if (identity_ && IdentityOf(resolved_) == *identity_) return std::nullopt;
+  const std::string prefix = "state file " + Quoted(file_) + ": ";
+  std::string text;
+  std::string error;
+  FileIdentity identity;
+  if (!ReadWholeFile(resolved_, text, error, &identity)) return prefix + error;
+  LoadResult loaded = ParseState(text);
+  if (!loaded.ok) return prefix + loaded.error;
+  drives_.Drives() = loaded.drives;
+  saved_ = std::move(loaded.drives);
+  identity_ = identity;
+  return std::nullopt;
+}
+
+std::optional<std::string> StoredDrives::Begin() {
+  if (depth_ > 0) {
+    ++depth_;
+    return std::nullopt;
+  }
+  if (resolved_.empty()) return "state file " + Quoted(file_) + ": not connected";
+  auto lock = std::make_unique<StateLock>(resolved_);
+  if (!lock->Error().empty()) return lock->Error();
+  if (std::optional<std::string> error = Read()) return error;
+  lock_ = std::move(lock);
+  depth_ = 1;
+  return std::nullopt;
+}
+
+void StoredDrives::End() {
+  if (depth_ == 0 || --depth_ > 0) return;
+  if (drives_.Drives() != saved_) {
+    if (const std::string error = Save(/*kept=*/false); !error.empty()) Failed(error);
+  }
+  lock_.reset();
+}
+
+std::string StoredDrives::Save(bool kept) {
+  std::string problem =
+      lock_ && lock_->Held()
+          ? WhyNotWritable(resolved_)
+          : "no lock file can be made beside it; the folder is not yours to write";
+  if (!problem.empty()) {
+    // A file this user may only read: a disc that spun up lives on in memory.
+    return kept ? "cannot change the state in " + Quoted(file_) + ": " + problem : std::string();
+  }
+  const std::string prefix = "cannot save the state to " + Quoted(file_) + ": ";
+  if (problem = CheckDrives(drives_.Drives()); !problem.empty()) return prefix + problem;
+  FileIdentity identity;
+  if (!ReplaceFile(resolved_, StateText(drives_.Drives()), problem, SaveStop::kNever, &identity)) {
+    return prefix + problem;
+  }
+  saved_ = drives_.Drives();
+  identity_ = identity;
+  return {};
 }
 
 void StoredDrives::Failed(const std::string& error) {
@@ -124,66 +135,72 @@ void StoredDrives::Failed(const std::string& error) {
   if (sink_) sink_(error);
 }
 
-bool StoredDrives::Locked(const std::function<bool(EmulatedDrives&)>& call) {
-  const StateLock lock(file_);
-  if (!lock.Error().empty()) {
-    Failed(lock.Error());
-    return false;
+std::optional<DriveState> StoredDrives::KeptState(char letter) const {
+  for (const DriveState& drive : drives_.Drives()) {
+    if (drive.letter == letter) return drive;
   }
-  LoadResult loaded = LoadState(file_);
-  if (!loaded.ok) {
-    Failed(loaded.error);
-    return false;
-  }
-  if (std::string text = StateText(loaded.drives); text != read_text_) {
-    read_text_ = std::move(text);
-    drives_.Drives() = std::move(loaded.drives);
+  return std::nullopt;
+}
+
+bool StoredDrives::Transact(const std::function<bool(EmulatedDrives&)>& call) {
+  const bool own = depth_ == 0;
+  if (own) {
+    if (std::optional<std::string> error = Begin()) {
+      Failed(*error);
+      return false;
+    }
   }
   const std::vector<DriveState> before = drives_.Drives();
-  const std::string before_text = StateText(before);
-  const bool answer = call(drives_);
-  const std::string after_text = StateText(drives_.Drives());
-  if (after_text == before_text) return answer;
-
-  std::string error = CheckWritable(file_);
-  if (error.empty() && SaveState(file_, drives_.Drives(), error)) {
-    read_text_ = after_text;
-    return answer;
+  bool answer = call(drives_);
+  if (KeptStateChanged(before, drives_.Drives())) {
+    if (std::string error = Save(/*kept=*/true); !error.empty()) {
+      // A region that cannot be kept is not taken at all.
+      drives_.Drives() = before;
+      not_kept_ = error;
+      Failed(error);
+      answer = false;
+    }
   }
-  // A disc that spun up or a pending disc change lives on in memory; a region that cannot
-  // be kept is not taken at all.
-  if (!RegionStateChanged(before, drives_.Drives())) return answer;
-  drives_.Drives() = before;
-  not_kept_ = error;
-  Failed(error);
-  return false;
+  if (own) End();
+  return answer;
 }
 
 bool StoredDrives::Apply(const std::function<void(EmulatedDrives&)>& change) {
-  return Locked([&](EmulatedDrives& drives) {
+  return Transact([&](EmulatedDrives& drives) {
     change(drives);
     return true;
   });
 }
 
 bool StoredDrives::Open(char letter, DeviceHandle& handle) {
-  return Locked([&](EmulatedDrives& drives) { return drives.Open(letter, handle); });
+  const bool own = depth_ == 0;
+  if (own) {
+    if (std::optional<std::string> error = Begin()) {
+      Failed(*error);
+      return false;
+    }
+  }
+  const bool opened = drives_.Open(letter, handle);
+  if (own && opened) opened_outside_.insert(handle);
+  if (own && !opened) End();
+  return opened;
 }
 
 bool StoredDrives::QueryCapabilities(DeviceHandle handle) {
-  return Locked([&](EmulatedDrives& drives) { return drives.QueryCapabilities(handle); });
+  return Transact([&](EmulatedDrives& drives) { return drives.QueryCapabilities(handle); });
 }
 
 bool StoredDrives::QueryAddress(DeviceHandle handle, ScsiAddress& address) {
-  return Locked([&](EmulatedDrives& drives) { return drives.QueryAddress(handle, address); });
+  return Transact([&](EmulatedDrives& drives) { return drives.QueryAddress(handle, address); });
 }
 
 bool StoredDrives::PassThrough(DeviceHandle handle, std::span<std::uint8_t> block) {
-  return Locked([&](EmulatedDrives& drives) { return drives.PassThrough(handle, block); });
+  return Transact([&](EmulatedDrives& drives) { return drives.PassThrough(handle, block); });
 }
 
 void StoredDrives::Close(DeviceHandle handle) {
   drives_.Close(handle);
+  if (opened_outside_.erase(handle) != 0) End();
 }
 
 }  // namespace varden::emulated

@@ -13,7 +13,8 @@ out=build-fuzz
 mkdir -p "$out/corpus"
 clang++-14 -std=c++20 -O1 -g -I. -Wall -Wextra -Werror \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  tests/fuzz/state_file_fuzz.cpp emulated/state_file.cpp emulated/emulated_drive.cpp \
+  tests/fuzz/state_file_fuzz.cpp emulated/state_file.cpp emulated/atomic_file.cpp \
+  emulated/state_json.cpp emulated/demo_drives.cpp emulated/emulated_drive.cpp text/shown_text.cpp \
   drive/region_commands.cpp drive/drive_access.cpp app/transfer_buffer.cpp -o "$out/state_file_fuzz"
 
 # Every input is written to a file and saved once: in a folder of its own, on a memory file

@@ -115,9 +115,11 @@ class MainDialogTest : public QObject {
     // No region and a change already used, no disc: a change waits for a ready drive.
     auto dialog = Start({test_support::Drive(0xFF, 4, test_support::kNoDisc)});
     QString hooked, shown;
-    dialog->SetDiscPromptHook([&](char letter) {
+    dialog->SetDiscPromptHook([&](char letter, const std::function<bool()>& ask) {
+      if (!ask()) return false;
       hooked += letter;
       bench_->drives.InsertDisc(letter, emulated::Disc{.present = true});
+      return true;
     });
     Widget<QRadioButton>(*dialog, IDC_REGION3)->click();
     for (bool ok : {false, true}) {

@@ -303,9 +303,9 @@ bool MainDialog::MessageOkCancelExclamation(std::string_view text, std::string_v
                   QMessageBox::Ok | QMessageBox::Cancel, this);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Cancel);
-  if (box.exec() == QMessageBox::Cancel) return false;
-  if (disc_prompt_hook_) disc_prompt_hook_(logic_->DriveLetter(logic_->SelectedDriveIndex()));
-  return true;
+  const std::function<bool()> ask = [&box] { return box.exec() != QMessageBox::Cancel; };
+  if (!disc_prompt_hook_) return ask();
+  return disc_prompt_hook_(logic_->DriveLetter(logic_->SelectedDriveIndex()), ask);
 }
 
 void MainDialog::MessageOk(std::string_view text, std::string_view caption) {

@@ -55,9 +55,11 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   // The progress window while it exists.
   TemplateDialog* ProgressWindow() const { return progress_; }
   void SetHelpViewer(HelpViewer viewer) { help_viewer_ = std::move(viewer); }
-  // Called with the selected drive's letter when the user answers the disc prompt with OK
-  // (the demo puts a disc into its emulated drive there).
-  void SetDiscPromptHook(std::function<void(char letter)> hook) {
+  // Called with the selected drive's letter in place of the disc prompt: `ask` shows the box
+  // and answers whether the user chose OK; the hook answers whether to go on (the demo lets
+  // its drives go while the box is open, and puts a disc into its emulated drive on OK).
+  using DiscPromptHook = std::function<bool(char letter, const std::function<bool()>& ask)>;
+  void SetDiscPromptHook(DiscPromptHook hook) {
     disc_prompt_hook_ = std::move(hook);
   }
 
@@ -118,7 +120,7 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   int progress_step_ = 1;
   QElapsedTimer progress_painted_;  // since the progress window was last painted
   HelpViewer help_viewer_;
-  std::function<void(char letter)> disc_prompt_hook_;
+  DiscPromptHook disc_prompt_hook_;
   std::string log_text_;  // the log's text as last set, "\r\n" kept
   bool initialised_ = false;
   // The log's caret waits to be scrolled into view until the log is laid out (shown).
