@@ -98,8 +98,6 @@ bool Convert(std::string_view utf8, std::string& out) {
 
 constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
-constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kDelete = 0x7F;
 
 }  // namespace
 
@@ -171,15 +169,6 @@ std::string ForTerminal(std::string_view utf8) {
   if (g_converter == kNoConverter) return std::string(utf8);
   std::string out;
   Convert(utf8, out);
-  return out;
-}
-
-std::string Printable(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < kFirstPrintable || byte == kDelete) c = '?';
-  }
   return out;
 }
 

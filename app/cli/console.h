@@ -43,8 +43,4 @@ bool UseLocaleCharset(std::string_view sample);
 // The text in the terminal's character set; a character the set cannot hold becomes '?'.
 std::string ForTerminal(std::string_view utf8);
 
-// The text with every control character (below 20h, and 7Fh) as '?', so that bytes a drive
-// reports cannot steer the terminal.
-std::string Printable(std::string_view text);
-
 }  // namespace varden::cli

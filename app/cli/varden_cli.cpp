@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -41,6 +42,7 @@
 #include "region/region_operations.h"
 #include "text/catalogue.h"
 #include "text/linux/locale_code_page.h"
+#include "text/shown_text.h"
 
 namespace varden::cli {
 namespace {
@@ -75,6 +77,13 @@ constexpr OutcomeName kOutcomes[] = {
     {Key::MSG_NO_REGION_SELECTED, "no_region_selected"},
     {Key::MSG_NO_VALID_ITEM, "no_drive_selected"},
 };
+constexpr std::string_view kRefusedMeanwhile =
+    "nothing was sent to the drive; run the command again to be asked with its new state";
+constexpr std::string_view kCancelledMeanwhile = "the change is cancelled, nothing was sent";
+constexpr std::string_view kAfterUnread =
+    "the change of region was made, but the state after it could not be read: ";
+constexpr std::string_view kNoDriveFound =
+    "no drive of the maker was found; connect one (or use --emulated) and try again";
 constexpr std::string_view kOutcomeSet = "set";
 constexpr std::string_view kOutcomeRefused = "refused";
 constexpr std::string_view kOutcomeDeclined = "declined";
@@ -140,18 +149,18 @@ Json BareDocument(std::optional<Command> command, int status, const std::string&
   return {{"command", command ? Json(CommandName(*command)) : Json(nullptr)},
           {"ok", false},
           {"exit_status", status},
-          {"error", error}};
+          {"error", text::ShownText(error)}};
 }
 
 // Standard error, and the user's words or a drive's bytes in it made safe for the terminal.
 void ErrorLine(Console& err, const std::string& message) {
-  err.Line(Printable(std::string(kProgram) + ": " + message));
+  err.Line(text::ShownText(std::string(kProgram) + ": " + message));
 }
 
 // The list text without the identification's trailing spaces, safe for the terminal.
 std::string ShownDriveText(std::string_view list_text) {
   const std::size_t end = list_text.find_last_not_of(' ');
-  return Printable(list_text.substr(0, end == std::string_view::npos ? 0 : end + 1));
+  return text::ShownText(list_text.substr(0, end == std::string_view::npos ? 0 : end + 1));
 }
 
 class Program {
@@ -161,6 +170,11 @@ class Program {
   int Run() {
     if (const std::optional<std::string> error = ConnectDrives()) return Fail(*error);
     if (AllocateTransferBuffer() != 0) return Fail("cannot allocate the transfer buffer");
+    // The command is one transaction on the state file: what it decides on is read under the
+    // same lock as the change it makes. The lock is let go only while a person answers.
+    if (emulated_ != nullptr) {
+      if (const std::optional<std::string> error = emulated_->Begin()) return Fail(*error);
+    }
 
     table_ = std::make_unique<DriveTable>();
     view_ = std::make_unique<TerminalView>(*table_,
@@ -188,6 +202,7 @@ class Program {
       case Command::kVersion:
         break;
     }
+    if (emulated_ != nullptr) emulated_->End();
     ReleaseTransferBuffer();
     SetDeviceSeam(nullptr);
     return status;
@@ -260,7 +275,7 @@ class Program {
     if (!refused_.empty()) {
       return Fail("no drive could be opened: " + RefusedSummary() + " for lack of permission");
     }
-    return Fail("no drive of the maker was found; connect one (or use --emulated) and try again");
+    return Fail(std::string(kNoDriveFound));
   }
 
   // "/dev/sr0 (D:), /dev/sr1 (E:)".
@@ -298,7 +313,7 @@ class Program {
     Json doc = {{"command", CommandName(options_.command)},
                 {"ok", status == kExitOk},
                 {"exit_status", status},
-                {"error", error ? Json(*error) : Json(nullptr)}};
+                {"error", error ? Json(text::ShownText(*error)) : Json(nullptr)}};
     Json refused = Json::array();
     for (const linux_sg::RefusedNode& node : refused_) {
       refused.push_back({{"node", node.path},
@@ -353,6 +368,34 @@ class Program {
   // The disc prompt of the region change: OK or Cancel on the terminal. Without a terminal
   // nobody can insert a disc and answer, so it is Cancel.
   bool AskDiscPrompt(std::string_view prompt, std::string_view caption) {
+    bool ok = false;
+    const std::optional<std::string> changed =
+        WhileAsking([&] { ok = AskDiscPromptUnlocked(prompt, caption); });
+    if (!changed) return ok;
+    talk_.Line(text::ShownText(*changed + ": " + std::string(kCancelledMeanwhile)));
+    return false;
+  }
+
+  // Lets the state file go while a person answers `ask`, and takes it again. Answers what
+  // changed of the chosen drive meanwhile (another program used it), or nothing.
+  std::optional<std::string> WhileAsking(const std::function<void()>& ask) {
+    if (emulated_ == nullptr || !options_.drive) {
+      ask();
+      return std::nullopt;
+    }
+    const std::optional<emulated::DriveState> before = emulated_->KeptState(*options_.drive);
+    emulated_->End();
+    ask();
+    if (std::optional<std::string> error = emulated_->Begin()) return error;
+    const std::optional<emulated::DriveState> after = emulated_->KeptState(*options_.drive);
+    if (before && after && emulated::SameKeptState(*before, *after)) return std::nullopt;
+    if (!before || !after) return "drive " + DriveName(*options_.drive) + " is gone";
+    return "drive " + DriveName(*options_.drive) +
+           " was changed by another program (changes left " + std::to_string(before->user_changes) +
+           " then, " + std::to_string(after->user_changes) + " now)";
+  }
+
+  bool AskDiscPromptUnlocked(std::string_view prompt, std::string_view caption) {
     out_.Flush();
     talk_.EndLine();
     talk_.Write(std::string(caption) + ": ");
@@ -380,6 +423,7 @@ class Program {
   int List() {
     const std::vector<std::string>& items = view_->DriveList();
     const int listed = refused_.empty() ? kExitOk : kExitDriveFailed;
+    if (items.empty() && refused_.empty()) ErrorLine(err_, std::string(kNoDriveFound));
     Json doc = Document(listed, refused_.empty()
                                     ? std::nullopt
                                     : std::optional("this user may not open " + RefusedSummary()));
@@ -390,7 +434,7 @@ class Program {
       doc["drives"] = drives;
       Print(doc);
     } else {
-      for (const std::string& item : items) out_.Line(Printable(item));
+      for (const std::string& item : items) out_.Line(text::ShownText(item));
     }
     return status;
   }
@@ -464,9 +508,23 @@ class Program {
       return EndWithoutChange(doc, index, before, kOutcomeRefused, message);
     }
 
-    if (!permanent && !ConfirmCost(region, before, cost)) {
-      return EndWithoutChange(doc, index, before, kOutcomeDeclined,
-                              std::string(Text(CliText::kNotConfirmed)));
+    if (!permanent) {
+      bool confirmed = false;
+      const auto ask = [&] { confirmed = ConfirmCost(region, before, cost); };
+      std::optional<std::string> changed;
+      if (options_.yes) {
+        ask();  // nobody is asked: the lock stays
+      } else {
+        changed = WhileAsking(ask);
+      }
+      if (!confirmed) {
+        return EndWithoutChange(doc, index, before, kOutcomeDeclined,
+                                std::string(Text(CliText::kNotConfirmed)));
+      }
+      if (changed) {
+        return EndWithoutChange(doc, index, before, kOutcomeRefused,
+                                *changed + ": " + std::string(kRefusedMeanwhile));
+      }
     }
 
     view_->ChooseRegion(region);
@@ -490,11 +548,18 @@ class Program {
     // A change that reached the drive but could not be saved: the drive is as the file
     // holds it, and the final report shows that.
     std::optional<std::string> error;
+    std::optional<std::string> warning;
     if (emulated_ != nullptr && emulated_->NotKept()) {
       outcome = kOutcomeNotKept;
       error = std::string(kNotKeptLead) + *emulated_->NotKept();
     } else if (emulated_ != nullptr && !emulated_->Error().empty()) {
-      error = emulated_->Error();
+      // Once the change is kept, nothing later makes it a failure: a script that retried
+      // would spend another change.
+      if (outcome == kOutcomeSet) {
+        warning = std::string(kAfterUnread) + emulated_->Error();
+      } else {
+        error = emulated_->Error();
+      }
     }
     if (error) status = kExitDriveFailed;
 
@@ -504,12 +569,14 @@ class Program {
       doc["error"] = error ? Json(*error) : Json(nullptr);
       doc["outcome"] = outcome;
       doc["log"] = TerminalLineEnds(view_->LogText());
-      doc["after"] = SummaryJson(after);
+      doc["after"] = warning ? Json(nullptr) : SummaryJson(after);
+      if (warning) doc["warning"] = text::ShownText(*warning);
       Print(doc);
     } else {
       ShowSummary(index, after);
     }
     if (error) ErrorLine(err_, *error);
+    if (warning) ErrorLine(err_, *warning);
     return status;
   }
 
@@ -555,7 +622,7 @@ class Program {
       ShowSummary(index, before);
     }
     out_.Flush();
-    err_.Line(Printable(message));
+    err_.Line(text::ShownText(message));
     return kExitDriveFailed;
   }
 
@@ -588,10 +655,20 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   const Options& options = *parsed.options;
-  if (options.command == Command::kHelp) {
-    std::cout << UsageText();
+  // --help and --version under --json: the usual four fields and the text as one more.
+  const auto print_text = [&options](const char* field, const std::string& text) {
+    if (!options.json) {
+      std::cout << ForTerminal(text);
+      return kExitOk;
+    }
+    Print({{"command", nullptr},
+           {"ok", true},
+           {"exit_status", kExitOk},
+           {"error", nullptr},
+           {field, text}});
     return kExitOk;
-  }
+  };
+  if (options.command == Command::kHelp) return print_text("usage", UsageText());
 
   // The language for the run, as the dialog decides it, before any text is looked up.
   varden::text::DecideLanguage(varden::text::LocaleCodePage());
@@ -600,11 +677,11 @@ int main(int argc, char** argv) {
     varden::text::DecideLanguage(varden::text::kUsCodePage);
   }
   if (options.command == Command::kVersion) {
-    std::cout << ForTerminal(std::string(kProgram) + " (" +
-                             varden::text::Format(varden::text::Key::FMT_VERSION,
-                                                  VARDEN_VERSION_MAJOR, VARDEN_VERSION_MINOR) +
-                             ")\n");
-    return kExitOk;
+    return print_text("version",
+                      std::string(kProgram) + " (" +
+                          varden::text::Format(varden::text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR,
+                                               VARDEN_VERSION_MINOR) +
+                          ")\n");
   }
   // Nothing in the drive path throws; what can (memory, the terminal, the file system)
   // ends the program with a line on standard error instead of an abort.

@@ -119,7 +119,8 @@ class CliTest : public ::testing::Test {
                                        .c_str());
     Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir_ / "out"),
              ReadFile(dir_ / "err")};
-    EXPECT_TRUE(!Has(line, "'--json'") || FitsSchema(dir_ / "out")) << r.out;
+    const bool json = line.find("'--json'") < line.find("'--' ");  // an option, not an operand
+    EXPECT_TRUE(!json || FitsSchema(dir_ / "out")) << r.out;
     return r;
   }
 
@@ -170,7 +171,7 @@ TEST_F(CliTest, SetTellsTheCostAsksAndSavesTheNewRegion) {
 
   // With --yes and --json: the document on standard output, the cost on standard error.
   Save(Scenario());
-  const Result r = Run({"set", "E", "4", "--yes", "--json"});
+  const Result r = Run({"set", "E", "4", "-y", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   const Json doc = Json::parse(r.out);
   EXPECT_TRUE(Holds(doc, R"({"outcome": "set", "changes_left_before": 4,
@@ -244,6 +245,13 @@ TEST_F(CliTest, ADamagedStateFileIsNamedAndLeftAlone) {
     EXPECT_TRUE(Has(r.err, state_.string()) && Has(r.err, "left as it is")) << r.err;
     EXPECT_EQ(ReadFile(state_), "{\"drives\": [");
   }
+  // A file that cannot be written: refused before anything is sent.
+  Save(Scenario());
+  fs::permissions(state_, fs::perms(0444));
+  const Result r = Run({"set", "E", "4", "--yes"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(Has(r.err, "read-only")) << r.err;
 }
 
 // Bad usage: one line that names the mistake, exit 2, nothing sent, created or changed; with
@@ -257,7 +265,9 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
       {{"-yjson", "list"}, "unknown option '-yjson'"},
       {{"set", "Q", "2"}, "drive Q: is not among the drives found"},
       {{"report", "H"}, "drive H: is not among the drives found"},  // another maker's
-      {{"report", "E\x1b[2J"}, "'E?[2J' is not a drive letter"},
+      {{"report", "E\x1b[2J"}, "'E\\u001B[2J' is not a drive letter"},
+      {{"\u009b2Jli\nst"}, "unknown command '\\u009B2Jli\\u000Ast'"},
+      {{"list", "--", "--json"}, "'--json' is not an operand of 'list'"},
       {{"--", "report", "x", "set", "E"}, "'set' is not an operand of 'report'"},
       {{"set", "E"}, "too few operands: write 'varden-cli set DRIVE REGION'"},
       {{"set", "E", "0"}, "'0' is not a region: give a number from 1 to 6"},
@@ -335,6 +345,9 @@ TEST_F(CliTest, EachLineEndsAsAUserExpects) {
     std::string out, err;  // parts
   } const cases[] = {
       {kEnglish, "", {N, "report"}, 1, "", "no drive of the maker was found"},
+      {kEnglish, "", {N, "list"}, 0, "", "no drive of the maker was found"},
+      {kEnglish, "", {"--json", "--help"}, 0, "\"usage\": \"Usage: varden-cli", ""},
+      {kEnglish, "", {"--version", "--json"}, 0, "\"version\": \"varden-cli (", ""},
       {kEnglish, "", {N, "report", "--json"}, 1, "\"report\": null", ""},
       {kEnglish, "", {O, "report"}, 0, "Disc permits regions: 2 4\n", ""},
       {kEnglish, "", {O, "set", "F", "2", "-y"}, 1, "", "none is, because the drive's region"},
@@ -383,12 +396,19 @@ class SharingTest : public CliTest {
           std::to_string(region).c_str(), "--yes", nullptr);
     _exit(127);
   }
-  // Starts a change of E that waits for its disc, and waits until it has tested it once.
+  // Starts a change of E that waits for its disc, and waits until it holds the file (its
+  // scan done, its disc spinning up).
   pid_t StartWaiting() {
     const pid_t pid = Start("E", 3);
-    while (varden::emulated::LoadState(state_).drives.at(0).disc.becoming_ready_tests == 2) {
+    const std::string lock = varden::emulated::StateLock::LockFileOf(state_).string();
+    for (;;) {
+      const int fd = open(lock.c_str(), O_RDWR);
+      const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+      if (fd >= 0) close(fd);
+      if (held) break;
       usleep(20000);
     }
+    usleep(300000);
     return pid;
   }
   // The exit status (128 + the signal that ended it) and the document it printed.
