@@ -448,6 +448,38 @@ TEST_F(SharingTest, TwoWritersKeepBothChangesAndFailuresSaySo) {
   EXPECT_EQ(Saved(0), std::make_pair(int{varden::kNoRegionMask}, 4));
 }
 
+// The lock is let go while a person answers; a drive changed meanwhile is not changed on the
+// answer given for its old state.
+TEST_F(SharingTest, AnAnswerGivenForAnOldStateSendsNothing) {
+  int answer[2];
+  ASSERT_EQ(pipe(answer), 0);
+  const std::string out = (dir_ / "out").string(), state = "--emulated=" + state_.string();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(answer[0], STDIN_FILENO);
+    close(answer[1]);
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    dup2(STDOUT_FILENO, STDERR_FILENO);
+    execl(VARDEN_CLI_PATH, "varden-cli", state.c_str(), "set", "E", "4", nullptr);
+    _exit(127);
+  }
+  close(answer[0]);
+  while (!Has(ReadFile(out), "[y/N]")) usleep(20000);
+  auto drives = Scenario();
+  drives[0].user_changes = 1;  // another program spent three changes
+  Save(drives);
+  ASSERT_EQ(write(answer[1], "y\n", 2), 2);
+  close(answer[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_TRUE(Has(ReadFile(out),
+                  "drive E: was changed by another program (changes left 4 then, "
+                  "1 now): nothing was sent"))
+      << ReadFile(out);
+  EXPECT_EQ(Saved(0), std::make_pair(int{RegionMaskOf(2)}, 1));
+}
+
 TEST_F(SharingTest, SignalNeverLeavesHalfASave) {
   // About when the change is saved, two one-second waits after the first test of the disc.
   for (const auto& [signal, ms] : {std::pair{SIGINT, 1980}, {SIGTERM, 2000}, {SIGHUP, 2020}}) {
