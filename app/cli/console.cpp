@@ -9,6 +9,8 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "text/shown_text.h"
+
 namespace varden::cli {
 namespace {
 
@@ -170,6 +172,10 @@ std::string ForTerminal(std::string_view utf8) {
   std::string out;
   Convert(utf8, out);
   return out;
+}
+
+void ErrorLine(Console& err, const std::string& message) {
+  err.Line(text::ShownText("varden-cli: " + message));
 }
 
 }  // namespace varden::cli

@@ -30,6 +30,10 @@ class Console {
   bool pending_cr_ = false;  // a "\r" whose next character has not been seen yet
 };
 
+// "varden-cli: " and the message on standard error, the user's words or a drive's bytes in
+// it made safe for the terminal.
+void ErrorLine(Console& err, const std::string& message);
+
 // The text with "\r\n" pairs as "\n".
 std::string TerminalLineEnds(std::string_view text);
 
