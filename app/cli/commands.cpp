@@ -153,18 +153,6 @@ class Program {
     return nodes;
   }
 
-  // A failure of the state file during the command (busy for long, damaged meanwhile): the
-  // answers are incomplete, so the command fails, on standard error and in the document.
-  int StoreFailure(int status, Json& doc) {
-    const std::string error = source_.StoreError();
-    if (error.empty()) return status;
-    doc["ok"] = false;
-    doc["exit_status"] = kExitDriveFailed;
-    if (doc["error"].is_null()) doc["error"] = error;
-    ErrorLine(err_, error);
-    return kExitDriveFailed;
-  }
-
   // ---- Output ---------------------------------------------------------------------------
 
   Json Document(int status, const std::optional<std::string>& error) const {
@@ -217,7 +205,6 @@ class Program {
     Json doc = Document(
         refused ? kExitDriveFailed : kExitOk,
         refused ? std::optional("this user may not open " + RefusedSummary()) : std::nullopt);
-    const int status = StoreFailure(doc["exit_status"].get<int>(), doc);
     if (options_.json) {
       for (int i = 0; i < static_cast<int>(items.size()); ++i) {
         doc["drives"].push_back(DriveJson(table_, i));
@@ -226,15 +213,15 @@ class Program {
     } else {
       for (const std::string& item : items) out_.Line(text::ShownText(item));
     }
-    return status;
+    return doc["exit_status"].get<int>();
   }
 
   int Report() {
     const int index = ChosenIndex();
     if (index < 0) return options_.drive ? UnknownDrive() : NoDrive();
     const ReportSummary summary = RunReport(index);
-    Json doc = Document(summary.drive_state_read ? kExitOk : kExitDriveFailed, std::nullopt);
-    const int status = StoreFailure(doc["exit_status"].get<int>(), doc);
+    const int status = summary.drive_state_read ? kExitOk : kExitDriveFailed;
+    Json doc = Document(status, std::nullopt);
     if (options_.json) {
       doc["drive"] = DriveJson(table_, index);
       doc["log"] = TerminalLineEnds(view_->LogText());
@@ -310,8 +297,7 @@ class Program {
     } else {
       error = store;
     }
-    int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
-    if (error) status = kExitDriveFailed;
+    const int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
 
     if (options_.json) {
       doc["ok"] = status == kExitOk;

@@ -288,7 +288,9 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
     json_args.insert(json_args.begin(), "--json");
     const Result json = Run(json_args);
     EXPECT_EQ(json.status, 2);
-    EXPECT_EQ(Json::parse(json.out)["exit_status"], 2);
+    const Json doc = Json::parse(json.out);
+    EXPECT_EQ(doc["exit_status"], 2);
+    EXPECT_FALSE(Has(doc["error"], "\n")) << doc;
   }
   EXPECT_EQ(ReadFile(state_), before);
   EXPECT_FALSE(fs::exists(folder));
