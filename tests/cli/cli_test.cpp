@@ -392,14 +392,15 @@ TEST_F(CliTest, EachLineEndsAsAUserExpects) {
 // and signals during a save are the store's own tests.)
 class SharingTest : public CliTest {
  protected:
-  // Starts varden-cli on the state file with `args`, standard output and error to `out`,
-  // standard input from the pipe `input` (closed when -1).
+  // Starts varden-cli on the state file with `args`, standard output to `out` and error to
+  // `out`.err, standard input from the pipe `input` (closed when -1).
   pid_t Start(std::vector<std::string> args, const fs::path& out, int input = -1) {
     args.insert(args.begin(), {"varden-cli", "--emulated=" + state_.string()});
     const pid_t pid = fork();
     if (pid != 0) return pid;
     if (input >= 0) dup2(input, STDIN_FILENO);
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    dup2(open((out.string() + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -448,22 +449,30 @@ TEST_F(SharingTest, TwoWritersKeepBothChangesAndAChangeNotKeptSaysSo) {
   EXPECT_EQ(Saved(0), std::make_pair(int{varden::kNoRegionMask}, 4));
 }
 
-// The lock is let go while a person answers; a drive changed meanwhile is not changed on the
-// answer given for its old state.
+// The lock is let go while a person answers and taken again after the answer: a drive changed
+// meanwhile, or a file busy by then, is not changed on that answer.
 TEST_F(SharingTest, AnAnswerGivenForAnOldStateSendsNothing) {
-  int answer[2];
-  ASSERT_EQ(pipe(answer), 0);
-  const fs::path out = dir_ / "out";
-  const pid_t pid = Start({"set", "E", "4"}, out, answer[0]);
-  close(answer[0]);
-  while (!Has(ReadFile(out), "[y/N]")) usleep(20000);
-  auto drives = Scenario();
-  drives[0].user_changes = 1;  // another program spent three changes
-  Save(drives);
-  ASSERT_EQ(write(answer[1], "y\n", 2), 2);
-  close(answer[1]);
-  EXPECT_EQ(Finish(pid), 1);
-  EXPECT_EQ(Saved(0), std::make_pair(int{RegionMaskOf(2)}, 1));
+  for (const bool busy : {false, true}) {
+    Save(Scenario());
+    int answer[2];
+    ASSERT_EQ(pipe(answer), 0);
+    const fs::path out = dir_ / "out";
+    const pid_t pid = Start({"set", "E", "4"}, out, answer[0]);
+    close(answer[0]);
+    while (!Has(ReadFile(out), "[y/N]")) usleep(20000);
+    auto drives = Scenario();
+    drives[0].user_changes = busy ? 4 : 1;  // another program spent three changes
+    Save(drives);
+    const int lock = open(varden::emulated::StateLock::LockFileOf(state_).c_str(), O_RDWR);
+    ASSERT_TRUE(!busy || flock(lock, LOCK_EX) == 0);
+    ASSERT_EQ(write(answer[1], "y\n", 2), 2);
+    close(answer[1]);
+    EXPECT_EQ(Finish(pid), 1);
+    close(lock);
+    EXPECT_TRUE(Has(ReadFile(out.string() + ".err"), busy ? "is busy" : "was changed by another"))
+        << ReadFile(out.string() + ".err");
+    EXPECT_EQ(Saved(0), std::make_pair(int{RegionMaskOf(2)}, busy ? 4 : 1));
+  }
 }
 
 }  // namespace
