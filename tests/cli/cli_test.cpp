@@ -174,11 +174,11 @@ TEST_F(CliTest, SetTellsTheCostAsksAndSendsOnlyWhatWasConfirmed) {
     std::size_t drive;     // the drive whose saved region mask and changes follow
     std::pair<int, int> saved;
   } const cases[] = {
-      {{"set", "E", "3", "--yes"},
+      {{"set", "E", "6", "--yes"},
        "",
        1,
        "Regions offered for a change: 2 4\n",
-       "Region 3 is not offered for this drive (offered: 2 4): nothing was sent to the drive.\n",
+       "Region 6 is not offered for this drive (offered: 2 4): nothing was sent to the drive.\n",
        0,
        same},
       {{"set", "E", "4"}, "n\n", 1, "Set drive E: to region 4" + ask, no, 0, same},
@@ -398,7 +398,7 @@ class SharingTest : public CliTest {
     args.insert(args.begin(), {"varden-cli", "--emulated=" + state_.string()});
     const pid_t pid = fork();
     if (pid != 0) return pid;
-    if (input >= 0) dup2(input, STDIN_FILENO);
+    dup2(input >= 0 ? input : open("/dev/null", O_RDONLY), STDIN_FILENO);
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
     dup2(open((out.string() + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
     std::vector<char*> argv;
