@@ -1,5 +1,7 @@
 #include "app/cli/command_line.h"
 
+#include <getopt.h>
+
 #include <cctype>
 #include <system_error>
 #include <vector>
@@ -12,18 +14,24 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kEndOfOptions = "--";
-constexpr std::string_view kLongPrefix = "--";
 constexpr std::string_view kJsonOption = "--json";
-constexpr std::string_view kYesOption = "--yes";
-constexpr std::string_view kHelpOption = "--help";
-constexpr std::string_view kVersionOption = "--version";
 constexpr std::string_view kEmulatedOption = "--emulated";
-constexpr char kValueSeparator = '=';
-constexpr char kYesLetter = 'y';
-constexpr char kHelpLetter = 'h';
+constexpr std::string_view kLongNames[] = {"json", "yes", "help", "version", "emulated"};
 
 constexpr std::string_view kTryHelp = "; see 'varden-cli --help'";
 constexpr std::string_view kCommandForms = "use 'list', 'report [DRIVE]' or 'set DRIVE REGION'";
+
+// The scanner's answers: a letter for -y and -h, these for the long options alone, and 1
+// for an operand (the options are read in order; "--" ends them).
+enum Scanned : int { kOperand = 1, kJson = 0x100, kVersion, kEmulated, kUnknown = '?' };
+// "-" first: every word in order, operands included.
+constexpr const char* kShortOptions = "-yh";
+const option kLongOptions[] = {{"json", no_argument, nullptr, kJson},
+                               {"yes", no_argument, nullptr, 'y'},
+                               {"help", no_argument, nullptr, 'h'},
+                               {"version", no_argument, nullptr, kVersion},
+                               {"emulated", optional_argument, nullptr, kEmulated},
+                               {nullptr, 0, nullptr, 0}};
 
 struct CommandForm {
   std::string_view name;
@@ -57,144 +65,140 @@ std::optional<int> ParseRegion(std::string_view text) {
   return region;
 }
 
-// A long option written with one dash ("-yes", "-json", "-emulated=f"): the usual slip.
-bool IsLongOptionWithOneDash(std::string_view word) {
-  const std::string_view doubled = word.substr(1);
-  for (const std::string_view name :
-       {kJsonOption, kYesOption, kHelpOption, kVersionOption, kEmulatedOption}) {
-    if (doubled.starts_with(name.substr(kLongPrefix.size()))) return true;
-  }
-  return false;
-}
-
 std::string Quoted(std::string_view word) {
   return "'" + std::string(word) + "'";
 }
 
-// Reads the words into options and operands; answers the first mistake.
-class Parser {
- public:
-  explicit Parser(ParseResult& result) : result_(result) {}
-
-  std::optional<std::string> ReadWords(std::span<const std::string_view> args) {
-    bool options_ended = false;
-    for (const std::string_view word : args) {
-      // "" and "-" are operands, as is everything after "--".
-      if (options_ended || word.size() < 2 || word.front() != '-') {
-        operands_.push_back(word);
-      } else if (word == kEndOfOptions) {
-        options_ended = true;
-      } else if (std::optional<std::string> error = ReadOption(word)) {
-        return error;
-      }
+// The mistake in an option word: one unknown, or a long option shortened (the scanner takes
+// "--js" for "--json"; the usage promises only whole names).
+std::string UnknownOption(std::string_view word) {
+  std::string hint;
+  for (const std::string_view name : kLongNames) {
+    // A long option written with one dash ("-yes", "-emulated=f"): the usual slip.
+    if (!word.starts_with(kEndOfOptions) && word.substr(1).starts_with(name)) {
+      hint = " (did you mean '-" + std::string(word) + "'?)";
     }
-    return std::nullopt;
   }
+  return "unknown option " + Quoted(word) + hint + std::string(kTryHelp);
+}
 
-  std::optional<std::string> ReadOption(std::string_view word) {
-    if (word == kJsonOption) {
-      options_.json = true;
-    } else if (word == kYesOption) {
-      options_.yes = true;
-    } else if (word == kHelpOption) {
-      help_ = true;
-    } else if (word == kVersionOption) {
-      version_ = true;
-    } else if (word.starts_with(kEmulatedOption) &&
-               (word.size() == kEmulatedOption.size() ||
-                word[kEmulatedOption.size()] == kValueSeparator)) {
-      return ReadEmulated(word);
-    } else if (word.starts_with(kLongPrefix)) {
-      return "unknown option " + Quoted(word) + std::string(kTryHelp);
-    } else {
-      // A cluster of one-letter flags: -y, -h, -yh.
-      for (const char letter : word.substr(1)) {
-        if (letter == kYesLetter) {
-          options_.yes = true;
-        } else if (letter == kHelpLetter) {
-          help_ = true;
-        } else {
-          const std::string hint =
-              IsLongOptionWithOneDash(word) ? " (did you mean '-" + std::string(word) + "'?)" : "";
-          return "unknown option " + Quoted(word) + hint + std::string(kTryHelp);
-        }
-      }
-    }
-    return std::nullopt;
+bool IsWholeName(std::string_view word) {
+  const std::string_view name = word.substr(0, word.find('='));
+  for (const std::string_view known : kLongNames) {
+    if (name == std::string(kEndOfOptions) + std::string(known)) return true;
   }
+  return false;
+}
 
-  std::optional<std::string> ReadEmulated(std::string_view word) {
-    if (options_.emulated) return "--emulated is given twice: give it once";
-    options_.emulated = true;
-    if (word.size() == kEmulatedOption.size()) {
-      bare_emulated_before_ = operands_.size();
-      return std::nullopt;
-    }
-    const std::string_view file = word.substr(kEmulatedOption.size() + 1);
-    if (file.empty()) {
-      return "--emulated= needs a state file name; write --emulated alone for the demo's file";
-    }
-    std::error_code ec;
-    if (file.back() == '/' || fs::is_directory(fs::path(file), ec)) {
-      return Quoted(file) + " is a folder: write --emulated=FILE with the state file's name";
-    }
-    options_.state_file = fs::path(file);
-    return std::nullopt;
+std::optional<std::string> ReadEmulated(const char* value, Options& options) {
+  if (options.emulated) return "--emulated is given twice: give it once";
+  options.emulated = true;
+  if (value == nullptr) return std::nullopt;
+  const std::string_view file = value;
+  if (file.empty()) {
+    return "--emulated= needs a state file name; write --emulated alone for the demo's file";
   }
-
-  // The command and its operands, each checked for that command alone.
-  std::optional<std::string> ReadOperands() {
-    if (operands_.empty()) {
-      return "no command given: " + std::string(kCommandForms) + std::string(kTryHelp);
-    }
-    const std::string_view word = operands_.front();
-    const CommandForm* command = nullptr;
-    for (const CommandForm& candidate : kCommands) {
-      if (word == candidate.name) command = &candidate;
-    }
-    if (command == nullptr) {
-      if (word.empty() && bare_emulated_before_ == 0) {
-        return "an empty word stands where the command goes; to name a state file, write "
-               "--emulated=FILE";
-      }
-      return "unknown command " + Quoted(word) + ": " + std::string(kCommandForms);
-    }
-    options_.command = command->command;
-    result_.command = command->command;
-
-    const std::span<const std::string_view> rest = std::span(operands_).subspan(1);
-    const std::string write = ": write 'varden-cli " + std::string(command->form) + "'";
-    if (rest.size() > command->max_operands) {
-      return Quoted(rest[command->max_operands]) + " is not an operand of '" +
-             std::string(command->name) + "'" + write + std::string(kTryHelp);
-    }
-    if (rest.size() < command->min_operands) {
-      return "too few operands" + write + std::string(kTryHelp);
-    }
-    if (!rest.empty()) {
-      options_.drive = ParseDriveLetter(rest[0]);
-      if (!options_.drive) {
-        return Quoted(rest[0]) +
-               " is not a drive letter: write it as E, e or E: (see 'varden-cli list')";
-      }
-    }
-    if (rest.size() > 1) {
-      const std::optional<int> region = ParseRegion(rest[1]);
-      if (!region) return Quoted(rest[1]) + " is not a region: give a number from 1 to 6";
-      options_.region = *region;
-    }
-    return std::nullopt;
+  std::error_code ec;
+  if (file.back() == '/' || fs::is_directory(fs::path(file), ec)) {
+    return Quoted(file) + " is a folder: write --emulated=FILE with the state file's name";
   }
+  options.state_file = fs::path(file);
+  return std::nullopt;
+}
 
-  bool help_ = false;
-  bool version_ = false;
-  Options options_;
+// The command and its operands, each checked for that command alone.
+std::optional<std::string> ReadOperands(std::span<const std::string> operands,
+                                        bool bare_emulated_first, Options& options,
+                                        ParseResult& result) {
+  if (operands.empty()) {
+    return "no command given: " + std::string(kCommandForms) + std::string(kTryHelp);
+  }
+  const std::string_view word = operands.front();
+  const CommandForm* command = nullptr;
+  for (const CommandForm& candidate : kCommands) {
+    if (word == candidate.name) command = &candidate;
+  }
+  if (command == nullptr) {
+    if (word.empty() && bare_emulated_first) {
+      return "an empty word stands where the command goes; to name a state file, write "
+             "--emulated=FILE";
+    }
+    return "unknown command " + Quoted(word) + ": " + std::string(kCommandForms);
+  }
+  options.command = command->command;
+  result.command = command->command;
 
- private:
-  ParseResult& result_;
-  std::vector<std::string_view> operands_;
-  std::optional<std::size_t> bare_emulated_before_;  // operands read before a bare --emulated
-};
+  const std::span<const std::string> rest = operands.subspan(1);
+  const std::string write = ": write 'varden-cli " + std::string(command->form) + "'";
+  if (rest.size() > command->max_operands) {
+    return Quoted(rest[command->max_operands]) + " is not an operand of '" +
+           std::string(command->name) + "'" + write + std::string(kTryHelp);
+  }
+  if (rest.size() < command->min_operands)
+    return "too few operands" + write + std::string(kTryHelp);
+  if (!rest.empty()) {
+    options.drive = ParseDriveLetter(rest[0]);
+    if (!options.drive) {
+      return Quoted(rest[0]) +
+             " is not a drive letter: write it as E, e or E: (see 'varden-cli list')";
+    }
+  }
+  if (rest.size() > 1) {
+    const std::optional<int> region = ParseRegion(rest[1]);
+    if (!region) return Quoted(rest[1]) + " is not a region: give a number from 1 to 6";
+    options.region = *region;
+  }
+  return std::nullopt;
+}
+
+// Reads the words in order into `options` and `operands`; answers the first mistake.
+std::optional<std::string> ScanWords(std::span<const std::string_view> args, Options& options,
+                                     std::vector<std::string>& operands, bool& bare_emulated_first,
+                                     bool& help, bool& version) {
+  std::vector<std::string> words{"varden-cli"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+  optind = 0;  // a fresh scan
+  opterr = 0;
+  for (;;) {
+    const int at = optind == 0 ? 1 : optind;  // the word being read
+    const int got = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
+    if (got == -1) break;
+    const std::string_view word =
+        at < argc ? std::string_view(words[static_cast<std::size_t>(at)]) : std::string_view();
+    if (got != kOperand && word.starts_with(kEndOfOptions) && !IsWholeName(word)) {
+      return UnknownOption(word);
+    }
+    switch (got) {
+      case kOperand:
+        operands.emplace_back(optarg);
+        break;
+      case kJson:
+        options.json = true;
+        break;
+      case 'y':
+        options.yes = true;
+        break;
+      case 'h':
+        help = true;
+        break;
+      case kVersion:
+        version = true;
+        break;
+      case kEmulated:
+        if (optarg == nullptr && operands.empty()) bare_emulated_first = true;
+        if (std::optional<std::string> error = ReadEmulated(optarg, options)) return error;
+        break;
+      default:
+        return UnknownOption(word);
+    }
+  }
+  for (int i = optind; i < argc; ++i) operands.push_back(words[static_cast<std::size_t>(i)]);
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -205,21 +209,25 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
     if (word == kEndOfOptions) break;
     result.json = result.json || word == kJsonOption;
   }
-  Parser parser(result);
-  std::optional<std::string> error = parser.ReadWords(args);
-  if (!error && (parser.help_ || parser.version_)) {
-    parser.options_.command = parser.help_ ? Command::kHelp : Command::kVersion;
-    result.options = parser.options_;
+  Options options;
+  std::vector<std::string> operands;
+  bool bare_emulated_first = false, help = false, version = false;
+  std::optional<std::string> error =
+      ScanWords(args, options, operands, bare_emulated_first, help, version);
+  if (!error && (help || version)) {
+    options.command = help ? Command::kHelp : Command::kVersion;
+    result.options = options;
     return result;
   }
-  if (!error) error = parser.ReadOperands();
+  if (!error) error = ReadOperands(operands, bare_emulated_first, options, result);
   if (error) {
     result.error = std::move(*error);
   } else {
-    result.options = parser.options_;
+    result.options = options;
   }
   return result;
 }
+
 std::string UsageText() {
   return R"(Usage: varden-cli [OPTIONS] COMMAND [OPERANDS]
 

@@ -9,6 +9,8 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "text/shown_text.h"
+
 namespace varden::cli {
 namespace {
 
@@ -98,8 +100,6 @@ bool Convert(std::string_view utf8, std::string& out) {
 
 constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
-constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kDelete = 0x7F;
 
 }  // namespace
 
@@ -174,13 +174,8 @@ std::string ForTerminal(std::string_view utf8) {
   return out;
 }
 
-std::string Printable(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < kFirstPrintable || byte == kDelete) c = '?';
-  }
-  return out;
+void ErrorLine(Console& err, const std::string& message) {
+  err.Line(text::ShownText("varden-cli: " + message));
 }
 
 }  // namespace varden::cli

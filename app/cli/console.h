@@ -30,6 +30,10 @@ class Console {
   bool pending_cr_ = false;  // a "\r" whose next character has not been seen yet
 };
 
+// "varden-cli: " and the message on standard error, the user's words or a drive's bytes in
+// it made safe for the terminal.
+void ErrorLine(Console& err, const std::string& message);
+
 // The text with "\r\n" pairs as "\n".
 std::string TerminalLineEnds(std::string_view text);
 
@@ -42,9 +46,5 @@ bool UseLocaleCharset(std::string_view sample);
 
 // The text in the terminal's character set; a character the set cannot hold becomes '?'.
 std::string ForTerminal(std::string_view utf8);
-
-// The text with every control character (below 20h, and 7Fh) as '?', so that bytes a drive
-// reports cannot steer the terminal.
-std::string Printable(std::string_view text);
 
 }  // namespace varden::cli

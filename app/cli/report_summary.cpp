@@ -4,24 +4,12 @@
 #include <cstdio>
 
 #include "app/cli/cli_texts.h"
-#include "text/catalogue.h"
-#include "ui/resources/resource.h"
+#include "app/cli/what_happened.h"
 
 namespace varden::cli {
 namespace {
 
-using text::Key;
 using Json = nlohmann::json;
-
-bool LogHolds(const TerminalView& view, std::size_t first_piece, std::initializer_list<Key> keys) {
-  const auto& pieces = view.LogPieces();
-  for (std::size_t i = first_piece; i < pieces.size(); ++i) {
-    for (const Key key : keys) {
-      if (pieces[i].text == text::Text(key)) return true;
-    }
-  }
-  return false;
-}
 
 std::string HexByte(std::uint8_t value) {
   char digits[3];
@@ -49,26 +37,15 @@ bool ReportSummary::PermittedKnown() const {
 
 ReportSummary Summarize(const TerminalView& view, std::size_t first_piece) {
   ReportSummary summary;
-  summary.drive_state_read = !LogHolds(
-      view, first_piece,
-      {Key::MSG_NO_VALID_ITEM, Key::MSG_DEVICE_OPEN_FAILED, Key::MSG_GET_DRIVE_REGION_FAILED});
-  summary.disc_read = !LogHolds(
-      view, first_piece,
-      {Key::MSG_NO_VALID_ITEM, Key::MSG_DEVICE_OPEN_FAILED, Key::MSG_GET_DISC_REGION_FAILED});
+  summary.drive_state_read = DriveStateWasRead(view, first_piece);
+  summary.disc_read = DiscWasRead(view, first_piece);
   if (summary.drive_state_read) {
     summary.rpc_state = RpcState();
-    const auto& texts = view.ControlTexts();
-    if (const auto it = texts.find(IDC_CHANGES_LEFT); it != texts.end()) {
-      summary.changes_left_text = it->second;
-    }
+    summary.changes_left_text = ChangesLeftLabel(view);
   }
   if (summary.disc_read) summary.copyright = DiscCopyright();
-  for (int region = kFirstRegion; region <= kLastRegion; ++region) {
-    if (view.IsEnabled(kRegionButton[region - kFirstRegion])) summary.offered.push_back(region);
-    if (summary.disc_read && view.IsEnabled(kDiscRegionBox[region - kFirstRegion])) {
-      summary.permitted.push_back(region);
-    }
-  }
+  summary.offered = OfferedRegions(view);
+  if (summary.disc_read) summary.permitted = DiscRegions(view);
   return summary;
 }
 

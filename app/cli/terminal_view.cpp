@@ -21,11 +21,6 @@ bool TerminalView::IsEnabled(int id) const {
   return it == controls_.end() ? ControlState{}.enabled : it->second.enabled;
 }
 
-bool TerminalView::IsHighlighted(int id) const {
-  const auto it = controls_.find(id);
-  return it != controls_.end() && it->second.highlighted;
-}
-
 std::string TerminalView::LogText() const {
   std::string text;
   for (const LogPiece& piece : log_) text += piece.text;
@@ -47,9 +42,7 @@ void TerminalView::SetCheck(int id, bool on) {
   controls_[id].checked = on;
 }
 
-void TerminalView::SetHighlight(int id) {
-  controls_[id].highlighted = true;
-}
+void TerminalView::SetHighlight(int) {}  // a highlight shows nothing on a terminal
 
 bool TerminalView::IsChecked(int id) {
   const auto it = controls_.find(id);

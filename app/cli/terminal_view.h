@@ -1,5 +1,5 @@
 // The region logic's view of the dialog, kept as plain state for the command line: the
-// enabled, checked and highlighted state of each control, control texts, the drive list, the
+// enabled and checked state of each control, control texts, the drive list, the
 // selection and the log (each appended text kept as one piece, in order). The disc prompt is
 // handed to the caller.
 #pragma once
@@ -38,7 +38,6 @@ class TerminalView : public RegionView {
   void ChooseRegion(int region);
 
   bool IsEnabled(int id) const;
-  bool IsHighlighted(int id) const;
   const std::map<int, std::string>& ControlTexts() const { return texts_; }
   const std::vector<std::string>& DriveList() const { return drive_list_; }
   const std::vector<LogPiece>& LogPieces() const { return log_; }
@@ -65,7 +64,6 @@ class TerminalView : public RegionView {
   struct ControlState {
     bool enabled = true;  // as a dialog's controls start
     bool checked = false;
-    bool highlighted = false;
   };
 
   void Append(std::string_view text, bool scrolls);

@@ -1,0 +1,50 @@
+// Where varden-cli's drives come from: the device nodes of the real drives, or the emulated
+// drives of a state file. On a state file the command is one transaction: what it decides on
+// is read under the same lock as the change it makes, and the lock is let go only while a
+// person answers.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/command_line.h"
+#include "drive/device_seam.h"
+#include "drive/linux/sg_device.h"
+#include "emulated/state_store.h"
+
+namespace varden::cli {
+
+class DriveSource {
+ public:
+  ~DriveSource();
+
+  // Chooses the drives the options name and makes them the device seam; on a state file,
+  // begins the transaction. Answers an error.
+  std::optional<std::string> Connect(const Options& options);
+  // Ends the transaction and lets the seam go.
+  void Disconnect();
+
+  // Real drives only: the nodes this user may not open, which the scan passes by as if no
+  // drive were there. Read after the scan.
+  const std::vector<linux_sg::RefusedNode>& Refused() const { return refused_; }
+  void FindRefused();
+
+  // Lets the state file go while `ask` asks a person, and takes it again. Answers what
+  // changed of drive `letter` meanwhile (another program used it), or nothing.
+  std::optional<std::string> ChangedWhile(char letter, const std::function<void()>& ask);
+
+  // The first failure of the state file since Connect, or empty; and the failure to keep a
+  // change that reached a drive.
+  std::string StoreError() const;
+  std::optional<std::string> NotKept() const;
+
+ private:
+  std::unique_ptr<DeviceSeam> seam_;
+  emulated::StoredDrives* emulated_ = nullptr;  // the seam, when it is the emulated drives
+  std::vector<linux_sg::RefusedNode> refused_;
+};
+
+}  // namespace varden::cli
