@@ -67,6 +67,7 @@ class MainDialogTest : public QObject {
     int opened = 0, closed = 0, steps = 0;
     connect(&dialog, &MainDialog::progressOpened, [&] {
       ++opened;
+      QCOMPARE(dialog.ProgressWindow()->pos(), dialog.screen()->availableGeometry().topLeft());
       QCOMPARE(dialog.ProgressWindow()->windowTitle(), QStringLiteral("Now processing..."));
     });
     connect(&dialog, &MainDialog::progressStepped, [&](int position, const QString& text) {
@@ -165,6 +166,44 @@ class MainDialogTest : public QObject {
     }
   }
 
+  // Keys as the dialog manager of the Windows program takes them: after each, the control with
+  // the focus and the checked region button. The Wine test presses the same keys.
+  void keyboardReachesEveryControl() {
+    auto dialog = Start(emulated::DemoScenario());
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int, int> keys[] = {
+        {Qt::Key_Down, {}, IDC_REGION1, IDC_REGION1},  // past the title and the group box
+        {Qt::Key_Down, {}, IDC_REGION2, IDC_REGION2},
+        {Qt::Key_Up, {}, IDC_REGION1, IDC_REGION1},
+        {Qt::Key_Left, {}, IDC_GET_REGION, IDC_REGION1},  // round the group's end
+        {Qt::Key_Up, {}, IDC_EXIT, IDC_REGION1},
+        {Qt::Key_Tab, {}, IDC_GET_REGION, IDC_REGION1},
+        {Qt::Key_Tab, {}, IDC_DRIVE_LIST, IDC_REGION1},
+        {Qt::Key_G, Qt::AltModifier, IDC_DRIVE_LIST, IDC_REGION1},  // no control's letter
+        {Qt::Key_Right, {}, IDC_DRIVE_LIST, IDC_REGION1},           // the list keeps its arrows
+        {Qt::Key_Backtab, Qt::ShiftModifier, IDC_GET_REGION, IDC_REGION1},
+        {Qt::Key_Right, {}, IDC_REGION1, IDC_REGION1}};
+    auto* list = Widget<QComboBox>(*dialog, IDC_DRIVE_LIST);
+    const QString listed = list->currentText();
+    dialog->Control(IDC_GET_REGION)->setFocus();
+    QString path, expected;
+    for (const auto& [key, modifiers, focus, checked] : keys) {
+      QTest::keyClick(dialog->focusWidget(), key, modifiers);
+      int focus_now = 0, checked_now = 0;
+      for (const ui::ControlTemplate& control : dialog->Template().controls) {
+        QWidget* widget = dialog->Control(control.id);
+        if (widget != nullptr && widget->isAncestorOf(dialog->focusWidget()))
+          focus_now = control.id;
+        if (widget == dialog->focusWidget()) focus_now = control.id;
+        if (dialog->GetCheck(control.id) && control.kind == ui::ControlKind::kRadioButton)
+          checked_now = control.id;
+      }
+      path += QStringLiteral("%1:%2 ").arg(focus_now).arg(checked_now);
+      expected += QStringLiteral("%1:%2 ").arg(focus).arg(checked);
+    }
+    QCOMPARE(path, expected);
+    QCOMPARE(list->currentText(), listed);
+  }
+
   // The menu: the platform's own item, then Help and About, each after a separator, in the
   // run's language; each item runs its command and the dialog stays.
   void systemMenuAndFrame() {
@@ -197,8 +236,8 @@ class MainDialogTest : public QObject {
   }
 
 #if defined(VARDEN_HELP_FILES_DIR)
-  // F1 opens the help files of this build in a window owned by the dialog, beside it where the
-  // screen has room, else centred on it; never over the dialog's corner, never off the screen.
+  // F1 opens the help files of this build in a window owned by the dialog, on the screen and
+  // covering at most half of the dialog (the screen is too small to show it beside it).
   void helpWindowOpensBesideTheDialog() {
     const QString before = QDir::currentPath();
     QDir::setCurrent(QStringLiteral(VARDEN_HELP_FILES_DIR));
@@ -213,8 +252,7 @@ class MainDialogTest : public QObject {
     QCOMPARE(help->parentWidget(), static_cast<QWidget*>(dialog.get()));
     const QRect owner = dialog->frameGeometry(), shown = help->frameGeometry();
     QVERIFY(dialog->screen()->availableGeometry().contains(shown));
-    QVERIFY(!shown.intersects(owner) ||
-            (shown.center() - owner.center()).manhattanLength() <= 2 * qt::kFrameWidth);
+    QVERIFY(shown.left() >= owner.center().x() || shown.right() <= owner.center().x());
     delete help;
   }
 #endif

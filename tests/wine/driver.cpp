@@ -13,7 +13,8 @@
 //   press:ok|cancel  presses a button of that box, waits as click does
 //   wait-box         waits for a box that a key opened
 //   focus:ID         moves the focus to a control
-//   key:enter|escape|f1  presses the key where the focus is; waits until it has been taken
+//   key:enter|escape|f1|down|up|left|right|tab|alt-g  presses the key (alt-g: Alt with G)
+//                    where the focus is; waits until it has been taken
 //   wait-exit        waits for the program to end ("ended exit=<code>")
 //   windows          lists the program's visible top-level windows (class, caption)
 //
@@ -228,10 +229,18 @@ bool Press(Program& program, const std::string& which) {
 }
 
 void PressKey(const Program& program, const std::string& which) {
-  const WPARAM key = which == "escape" ? VK_ESCAPE : which == "f1" ? VK_F1 : VK_RETURN;
+  const std::pair<const char*, WPARAM> keys[] = {
+      {"escape", VK_ESCAPE}, {"f1", VK_F1},       {"down", VK_DOWN}, {"up", VK_UP},
+      {"left", VK_LEFT},     {"right", VK_RIGHT}, {"tab", VK_TAB},   {"alt-g", 'G'}};
+  WPARAM key = VK_RETURN;
+  for (const auto& [name, code] : keys) key = which == name ? code : key;
   HWND target = FocusOf(program);
   if (target == nullptr) target = program.dialog;
-  if (key == VK_F1) {
+  if (key == 'G') {
+    constexpr LPARAM kAltDown = 1 | (1 << 29);  // repeat count 1, context code: Alt held
+    PostMessageW(target, WM_SYSKEYDOWN, key, kAltDown);
+    PostMessageW(target, WM_SYSKEYUP, key, kAltDown | 0xC0000000);
+  } else if (key == VK_F1) {
     // A typed F1 becomes WM_KEYF1 as the platform reads the keyboard, which posting skips.
     constexpr UINT kKeyF1 = 0x004D;
     PostMessageW(target, kKeyF1, 0, 0);

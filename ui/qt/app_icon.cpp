@@ -14,7 +14,8 @@ const QIcon& AppIcon() {
   static const QIcon* const icon = [] {
     InitIconResource();
     auto* built = new QIcon;
-    for (const char* file : {":/varden/varden-16.png", ":/varden/varden-32.png"}) {
+    for (const char* file :
+         {":/varden/varden-16.png", ":/varden/varden-32.png", ":/varden/varden.png"}) {
       built->addFile(QString::fromLatin1(file));
     }
     return built;

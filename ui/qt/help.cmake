@@ -18,7 +18,7 @@ add_library(varden_qt_help STATIC
 cmake_path(SET varden_help_root NORMALIZE "${CMAKE_CURRENT_LIST_DIR}/../..")
 target_include_directories(varden_qt_help PUBLIC ${varden_help_root})
 target_include_directories(varden_qt_help SYSTEM PRIVATE ${VARDEN_CHM_INCLUDE_DIR})
-target_link_libraries(varden_qt_help PUBLIC Qt6::Widgets PRIVATE ${VARDEN_CHM_LIBRARY})
+target_link_libraries(varden_qt_help PUBLIC Qt6::Widgets PRIVATE varden_ui ${VARDEN_CHM_LIBRARY})
 # The last of the folders where a help file is looked for: Varden's installed data folder.
 target_compile_definitions(varden_qt_help
   PRIVATE VARDEN_DATA_DIR="${CMAKE_INSTALL_FULL_DATADIR}/varden")

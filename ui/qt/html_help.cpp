@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "ui/dialog/window_placement.h"
 #include "ui/qt/help_window.h"
 
 namespace varden::qt {
@@ -21,9 +22,8 @@ std::string WithForwardSlashes(std::string_view text) {
   return result;
 }
 
-// A new help window stands beside the calling window, on the side with room for it (right
-// first), top edges level; where neither side has room, centred on the caller. Always on the
-// caller's screen.
+// A new help window stands beside the calling window where the screen has room for it, else
+// covering as little of it as it must (see ui::PlaceBeside); always on the caller's screen.
 void PlaceBeside(QWidget* window, const QWidget* caller) {
   if (caller == nullptr || !caller->isVisible()) return;
   const QRect owner = caller->frameGeometry();
@@ -32,12 +32,12 @@ void PlaceBeside(QWidget* window, const QWidget* caller) {
   // The frame is not known before the window is mapped; the caller's stands in for it.
   const QSize frame_extra = owner.size() - caller->geometry().size();
   const QSize outer = window->size() + frame_extra;
-  QPoint at(owner.right() + 1, owner.top());
-  if (at.x() + outer.width() - 1 > area.right()) at.setX(owner.left() - outer.width());
-  if (at.x() < area.left()) at = owner.center() - QPoint(outer.width() / 2, outer.height() / 2);
-  at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
-  at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
-  window->move(at);
+  const auto edges = [](const QRect& r) {
+    return ui::Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+  };
+  const ui::Rect placed = ui::PlaceBeside(edges(area), edges(owner), outer.width(), outer.height());
+  window->resize(QSize(placed.Width(), placed.Height()) - frame_extra);
+  window->move(placed.left, placed.top);
 }
 
 bool IsRegularFile(const std::filesystem::path& candidate) {

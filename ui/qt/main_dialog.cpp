@@ -66,6 +66,11 @@ QString CloseItemText() {
   return QCoreApplication::translate("QMdiSubWindow", "&Close");
 }
 
+// The name of the system menu, in the language of Qt's translations.
+QString MenuName() {
+  return QCoreApplication::translate("QMdiSubWindow", "Menu");
+}
+
 }  // namespace
 
 HelpViewer DefaultHelpViewer() {
@@ -100,6 +105,8 @@ MainDialog::MainDialog(unsigned code_page, Sleeper& sleeper, QWidget* parent)
   auto* icon = qobject_cast<ClickableIcon*>(Control(IDC_APP_ICON));
   connect(icon, &ClickableIcon::clicked, this,
           [this](QPoint where) { system_menu_->popup(where); });
+  // Named after the menu it opens, which the keyboard opens too (see HandleDialogKey).
+  icon->setAccessibleName(MenuName());
 
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 }
@@ -174,8 +181,10 @@ void MainDialog::SetText(int id, std::string_view text) {
     button->setText(FromUtf8(text));
   } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
     group->setTitle(FromUtf8(text));
+    NameControlsAfterLabels();
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(FromUtf8(text));
+    NameControlsAfterLabels();
   } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
     combo->setEditText(FromUtf8(text));
   }
@@ -322,9 +331,10 @@ void MainDialog::ProgressOpen(int range_high, int step) {
   auto* bar = qobject_cast<QProgressBar*>(progress_->Control(IDC_PROGRESS));
   bar->setRange(0, range_high);
   bar->setValue(0);
-  // Where the main dialog will stand: the screen's centre.
+  // At its template position, the top-left corner of the screen's usable area, where the
+  // platform of the templates shows it (its owner still stands at the screen's origin then).
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    progress_->move(screen->availableGeometry().center() - progress_->rect().center());
+    progress_->move(screen->availableGeometry().topLeft());
   }
   progress_->show();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -396,6 +406,18 @@ bool MainDialog::HandleDialogKey(QWidget* target, QKeyEvent* event) {
     case Qt::Key_F1:
       // The framework's help key opens the program's help topic.
       RunCommand([this] { logic_->ShowHelp(); });
+      return true;
+    case Qt::Key_Space:
+    case Qt::Key_F10:
+    case Qt::Key_Menu:
+      // Alt+Space (as on the platform of the templates), Shift+F10 and the menu key open the
+      // system menu below the dialog's icon.
+      if (event->modifiers() != (event->key() == Qt::Key_Space ? Qt::AltModifier
+                                 : event->key() == Qt::Key_F10 ? Qt::ShiftModifier
+                                                               : Qt::NoModifier))
+        return false;
+      system_menu_->popup(
+          Control(IDC_APP_ICON)->mapToGlobal(Control(IDC_APP_ICON)->rect().bottomLeft()));
       return true;
     default:
       return false;

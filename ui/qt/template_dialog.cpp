@@ -1,8 +1,10 @@
 #include "ui/qt/template_dialog.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -13,7 +15,9 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <vector>
 
+#include "ui/dialog/group_navigation.h"
 #include "ui/qt/app_icon.h"
 
 namespace varden::qt {
@@ -68,11 +72,9 @@ void ClickableIcon::paintEvent(QPaintEvent*) {
     painter.drawLine(0, height() - 1, width() - 1, height() - 1);
     painter.drawLine(width() - 1, 0, width() - 1, height() - 1);
   }
-  // The icon at its natural 32 pixels, centred, or smaller when the control is smaller.
-  const int side = qMin(32, qMin(width(), height()) - 2 * frame);
-  const QRect target((width() - side) / 2, (height() - side) / 2, side, side);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawPixmap(target, AppIcon().pixmap(side, side));
+  // The icon at its natural size, drawn from a picture of the screen's pixel density.
+  const QRect target(frame, frame, kIconSide, kIconSide);
+  painter.drawPixmap(target, AppIcon().pixmap(QSize(kIconSide, kIconSide), devicePixelRatioF()));
 }
 
 void ClickableIcon::mousePressEvent(QMouseEvent* event) {
@@ -98,6 +100,11 @@ TemplateDialog::TemplateDialog(const ui::DialogTemplate& dialog, bool japanese, 
     QRect geometry = ToPixels(control.rect, units_);
     // A drop-down list's template height is that of its open list; closed, it is one line.
     if (control.kind == ControlKind::kComboBox) geometry.setHeight(widget->sizeHint().height());
+    // An icon control takes the icon's own size, and its frame, as the platform's does.
+    if (control.kind == ControlKind::kIcon) {
+      const int frame = Has(control.style, style::kSsSunken) ? 2 : 0;
+      geometry.setSize(QSize(kIconSide + frame, kIconSide + frame));
+    }
     widget->setGeometry(geometry);
     widget->setEnabled(!control.Disabled());
     ordered_.append(widget);
@@ -107,6 +114,11 @@ TemplateDialog::TemplateDialog(const ui::DialogTemplate& dialog, bool japanese, 
       previous_stop = widget;
     }
   }
+  for (QWidget* widget : ordered_) {
+    widget->installEventFilter(this);
+    for (QWidget* part : widget->findChildren<QWidget*>()) part->installEventFilter(this);
+  }
+  NameControlsAfterLabels();
   // Group boxes are drawn behind the controls they frame and never take their clicks.
   for (QWidget* widget : ordered_) {
     if (qobject_cast<QGroupBox*>(widget) != nullptr) {
@@ -114,6 +126,77 @@ TemplateDialog::TemplateDialog(const ui::DialogTemplate& dialog, bool japanese, 
       widget->setAttribute(Qt::WA_TransparentForMouseEvents);
     }
   }
+}
+
+void TemplateDialog::NameControlsAfterLabels() {
+  const std::span<const ui::ControlTemplate> controls = template_.controls;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const ui::DialogUnitRect& own = controls[i].rect;
+    if (controls[i].kind != ControlKind::kComboBox && controls[i].kind != ControlKind::kEdit)
+      continue;
+    QString name;
+    int nearest = -1;  // the bottom edge of the label chosen so far
+    for (std::size_t j = 0; j < controls.size(); ++j) {
+      const ui::DialogUnitRect& label = controls[j].rect;
+      const int bottom = label.y + label.height;
+      const bool above = bottom <= own.y && bottom > nearest && label.x < own.x + own.width &&
+                         own.x < label.x + label.width;
+      if (!above) continue;
+      if (auto* text = qobject_cast<QLabel*>(ordered_[j])) {
+        name = text->text();
+      } else if (auto* group = qobject_cast<QGroupBox*>(ordered_[j])) {
+        name = group->title();
+      } else {
+        continue;
+      }
+      nearest = bottom;
+    }
+    ordered_[i]->setAccessibleName(name);
+  }
+}
+
+int TemplateDialog::IndexOf(const QWidget* widget) const {
+  for (; widget != nullptr && widget != this; widget = widget->parentWidget()) {
+    const qsizetype index = ordered_.indexOf(const_cast<QWidget*>(widget));
+    if (index >= 0) return static_cast<int>(index);
+  }
+  return -1;
+}
+
+bool TemplateDialog::StepInGroup(int index, bool backward) {
+  std::vector<ui::NavigableControl> controls;
+  for (int i = 0; i < ordered_.size(); ++i) {
+    ui::NavigableControl control = ui::NavigationOf(template_.controls[i]);
+    control.enabled = ordered_[i]->isEnabled();
+    control.visible = !ordered_[i]->isHidden();
+    controls.push_back(control);
+  }
+  const ui::GroupStep step = ui::StepInGroup(controls, index, backward);
+  if (step.index < 0) return false;
+  QWidget* target = ordered_[step.index];
+  // As the dialog manager moves it: an edit field's text is selected.
+  target->setFocus(Qt::TabFocusReason);
+  auto* button = qobject_cast<QAbstractButton*>(target);
+  if (step.check && button != nullptr && !button->isChecked()) button->click();
+  return true;
+}
+
+bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+  const auto* press = static_cast<QKeyEvent*>(event);
+  const Qt::KeyboardModifiers modifiers = press->modifiers() & ~Qt::KeypadModifier;
+  const int key = press->key();
+  const int index = IndexOf(qobject_cast<QWidget*>(watched));
+  if (index >= 0 && modifiers == Qt::NoModifier) {
+    if (key == Qt::Key_Down || key == Qt::Key_Right) return StepInGroup(index, false);
+    if (key == Qt::Key_Up || key == Qt::Key_Left) return StepInGroup(index, true);
+  }
+  // A control's own Alt shortcut has taken its key before the key is pressed here.
+  const bool letter =
+      (key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z);
+  if (letter && modifiers.testFlag(Qt::AltModifier) && !modifiers.testFlag(Qt::ControlModifier))
+    return true;
+  return QDialog::eventFilter(watched, event);
 }
 
 QWidget* TemplateDialog::BuildControl(const ui::ControlTemplate& control) {

@@ -35,8 +35,22 @@ class TemplateDialog : public QDialog {
   // The controls in template order, controls without an id included.
   const QList<QWidget*>& ControlsInOrder() const { return ordered_; }
 
+  // Names each control that shows no text of its own (the drive list, the log) for a screen
+  // reader as the platform does: after the nearest static text or group box above it. Called
+  // again whenever a label's text changes.
+  void NameControlsAfterLabels();
+
+ protected:
+  // The dialog keys of every template dialog: the arrow keys within a control group, and Alt
+  // with a key that no control uses, which does nothing (never text in an edit field).
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QWidget* BuildControl(const ui::ControlTemplate& control);
+  // The control (in template order) that `widget` is or belongs to; -1 for none.
+  int IndexOf(const QWidget* widget) const;
+  // Moves the focus along the group of control `index`; false when the control keeps the key.
+  bool StepInGroup(int index, bool backward);
 
   const ui::DialogTemplate& template_;
   DialogBaseUnits units_;
