@@ -204,6 +204,23 @@ class MainDialogTest : public QObject {
     QCOMPARE(list->currentText(), listed);
   }
 
+  // Names as a screen reader reads them; the icons drawn for the screen's pixel density (this
+  // test runs at QT_SCALE_FACTOR=2 too) and at their own size.
+  void namesAndIcons() {
+    auto dialog = Start({});
+    const std::pair<int, QString> names[] = {{IDC_DRIVE_LIST, "DVD-ROM Varden for Windows2000"},
+                                             {IDC_LOG, "Disc Regional Code"},
+                                             {IDC_APP_ICON, "Menu"},
+                                             {IDC_REGION1, "Region 1 (USA, Canada)"}};
+    for (const auto& [id, name] : names) {
+      QCOMPARE(QAccessible::queryAccessibleInterface(dialog->Control(id))->text(QAccessible::Name),
+               name);
+    }
+    const qreal ratio = dialog->devicePixelRatioF();
+    QCOMPARE(dialog->windowIcon().pixmap(QSize(32, 32), ratio).size(), QSize(32, 32) * ratio);
+    QCOMPARE(dialog->Control(IDC_APP_ICON)->size(), QSize(34, 34));  // and its sunken frame
+  }
+
   // The menu: the platform's own item, then Help and About, each after a separator, in the
   // run's language; each item runs its command and the dialog stays.
   void systemMenuAndFrame() {

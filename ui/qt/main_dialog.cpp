@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextCursor>
 
 #include "text/catalogue.h"
@@ -310,6 +311,13 @@ void MainDialog::EndDialog(int result) {
 bool MainDialog::MessageOkCancelExclamation(std::string_view text, std::string_view caption) {
   QMessageBox box(QMessageBox::Warning, DisplayText(caption), DisplayText(text),
                   QMessageBox::Ok | QMessageBox::Cancel, this);
+  // The warning picture drawn for the screen's pixel density from the desktop's icon theme
+  // (the style's own is a single small picture that the box would enlarge).
+  const QIcon warning = QIcon::fromTheme(QStringLiteral("dialog-warning"),
+                                         style()->standardIcon(QStyle::SP_MessageBoxWarning));
+  const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+  if (auto* picture = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+    picture->setPixmap(warning.pixmap(QSize(side, side), devicePixelRatioF()));
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Cancel);
   const std::function<bool()> ask = [&box] { return box.exec() != QMessageBox::Cancel; };
