@@ -67,17 +67,17 @@ class MainDialogTest : public QObject {
     int opened = 0, closed = 0, steps = 0;
     connect(&dialog, &MainDialog::progressOpened, [&] {
       ++opened;
-      QCOMPARE(dialog.ProgressWindow()->pos(), dialog.screen()->availableGeometry().topLeft());
-      QCOMPARE(dialog.ProgressWindow()->windowTitle(), QStringLiteral("Now processing..."));
+      QCOMPARE(dialog.Progress()->pos(), dialog.screen()->availableGeometry().topLeft());
+      QCOMPARE(dialog.Progress()->windowTitle(), QStringLiteral("Now processing..."));
     });
     connect(&dialog, &MainDialog::progressStepped, [&](int position, const QString& text) {
-      QVERIFY(dialog.ProgressWindow()->isVisible() && !dialog.isVisible());
+      QVERIFY(dialog.Progress()->isVisible() && !dialog.isVisible());
       QCOMPARE(position, ++steps);
       QCOMPARE(text, QStringLiteral("Now checking device No.%1").arg(position));
     });
     connect(&dialog, &MainDialog::progressClosed, [&] { ++closed; });
     dialog.Initialise();
-    QVERIFY(opened == 1 && closed == 1 && dialog.ProgressWindow() == nullptr);
+    QVERIFY(opened == 1 && closed == 1 && dialog.Progress() == nullptr);
     QCOMPARE(steps, 23);
     auto* list = Widget<QComboBox>(dialog, IDC_DRIVE_LIST);
     QCOMPARE(list->count(), 4);  // of the demo's five, the other maker's is not listed

@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -23,6 +22,7 @@
 
 #include "text/catalogue.h"
 #include "ui/qt/app_icon.h"
+#include "ui/qt/progress_window.h"
 #include "ui/resources/resource.h"
 
 #if defined(VARDEN_HAVE_HTML_HELP)
@@ -57,10 +57,6 @@ QColor PushedTint(const QPalette& palette) {
                           base.greenF() * (1 - kShare) + mark.greenF() * kShare,
                           base.blueF() * (1 - kShare) + mark.blueF() * kShare);
 }
-
-// The screen's refresh rate when the platform does not tell it.
-constexpr qreal kDefaultRefreshRate = 60;
-constexpr qreal kMillisecondsPerSecond = 1000;
 
 // The platform's own item of the system menu, in the language of Qt's translations.
 QString CloseItemText() {
@@ -333,48 +329,18 @@ void MainDialog::MessageOk(std::string_view text, std::string_view caption) {
 
 void MainDialog::ProgressOpen(int range_high, int step) {
   delete progress_;
-  progress_ = new TemplateDialog(ui::ProgressTemplate(), japanese_, nullptr);
-  progress_->setModal(false);
-  progress_step_ = step;
-  auto* bar = qobject_cast<QProgressBar*>(progress_->Control(IDC_PROGRESS));
-  bar->setRange(0, range_high);
-  bar->setValue(0);
-  // At its template position, the top-left corner of the screen's usable area, where the
-  // platform of the templates shows it (its owner still stands at the screen's origin then).
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    progress_->move(screen->availableGeometry().topLeft());
-  }
-  progress_->show();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  progress_painted_.start();
+  progress_ = new ProgressWindow(japanese_, range_high, step);
   emit progressOpened();
 }
 
 void MainDialog::ProgressStep() {
-  if (progress_ == nullptr) return;
-  auto* bar = qobject_cast<QProgressBar*>(progress_->Control(IDC_PROGRESS));
-  // The bar starts over when a step passes its end, as the platform's bar does.
-  int position = bar->value() + progress_step_;
-  if (position > bar->maximum()) position = bar->minimum() + (position - bar->maximum());
-  bar->setValue(position);
+  if (progress_ != nullptr) progress_->Step();
 }
 
 void MainDialog::ProgressText(std::string_view text) {
   if (progress_ == nullptr) return;
-  auto* label = qobject_cast<QLabel*>(progress_->Control(IDC_PROGRESS_TEXT));
-  label->setText(FromUtf8(text));
-  // The scan takes no input meanwhile. A step is painted at once unless the last painting
-  // is younger than one frame of the screen, which could not show this one anyway.
-  const QScreen* screen = progress_->screen();
-  const qreal hertz =
-      screen != nullptr && screen->refreshRate() > 0 ? screen->refreshRate() : kDefaultRefreshRate;
-  if (progress_painted_.elapsed() >= static_cast<qint64>(kMillisecondsPerSecond / hertz)) {
-    progress_->repaint();
-    progress_painted_.start();
-  }
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  auto* bar = qobject_cast<QProgressBar*>(progress_->Control(IDC_PROGRESS));
-  emit progressStepped(bar->value(), label->text());
+  progress_->SetText(text);
+  emit progressStepped(progress_->Position(), progress_->Text());
 }
 
 void MainDialog::ProgressClose() {

@@ -1,12 +1,11 @@
 // The main dialog in Qt: built from IDD_MAIN, it implements the control primitives for the
 // toolkit-free dialog logic (ui/dialog/region_dialog.h) and forwards every user event to it.
-// It also renders the progress window and the About box from their templates, the message
-// boxes, and a stand-in for the system menu: a Linux window manager does not take items into
-// its title-bar menu, so the same items with the same command ids open from the dialog's icon
-// and its context menu.
+// It also opens the progress window (ui/qt/progress_window.h), renders the About box from its
+// template and the message boxes, and a stand-in for the system menu: a Linux window manager
+// does not take items into its title-bar menu, so the same items with the same command ids
+// open from the dialog's icon and its context menu.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -16,6 +15,7 @@
 #include "region/region_view.h"
 #include "ui/dialog/dialog_controls.h"
 #include "ui/dialog/region_dialog.h"
+#include "ui/qt/progress_window.h"
 #include "ui/qt/template_dialog.h"
 
 class QMenu;
@@ -53,15 +53,13 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   ui::RegionDialog& Logic() { return *logic_; }
   QMenu* SystemMenu() const { return system_menu_; }
   // The progress window while it exists.
-  TemplateDialog* ProgressWindow() const { return progress_; }
+  ProgressWindow* Progress() const { return progress_; }
   void SetHelpViewer(HelpViewer viewer) { help_viewer_ = std::move(viewer); }
   // Called with the selected drive's letter in place of the disc prompt: `ask` shows the box
   // and answers whether the user chose OK; the hook answers whether to go on (the demo lets
   // its drives go while the box is open, and puts a disc into its emulated drive on OK).
   using DiscPromptHook = std::function<bool(char letter, const std::function<bool()>& ask)>;
-  void SetDiscPromptHook(DiscPromptHook hook) {
-    disc_prompt_hook_ = std::move(hook);
-  }
+  void SetDiscPromptHook(DiscPromptHook hook) { disc_prompt_hook_ = std::move(hook); }
 
   // ui::DialogControls
   void Enable(int id, bool on) override;
@@ -116,9 +114,7 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   bool japanese_;
   std::unique_ptr<ui::RegionDialog> logic_;
   QMenu* system_menu_ = nullptr;
-  QPointer<TemplateDialog> progress_;
-  int progress_step_ = 1;
-  QElapsedTimer progress_painted_;  // since the progress window was last painted
+  QPointer<ProgressWindow> progress_;
   HelpViewer help_viewer_;
   DiscPromptHook disc_prompt_hook_;
   std::string log_text_;  // the log's text as last set, "\r\n" kept
