@@ -219,6 +219,12 @@ class MainDialogTest : public QObject {
     const qreal ratio = dialog->devicePixelRatioF();
     QCOMPARE(dialog->windowIcon().pixmap(QSize(32, 32), ratio).size(), QSize(32, 32) * ratio);
     QCOMPARE(dialog->Control(IDC_APP_ICON)->size(), QSize(34, 34));  // and its sunken frame
+    QPixmap warning;                                                 // the disc prompt's
+    WhenModal<QMessageBox>([&](QMessageBox* box) { warning = box->iconPixmap(), box->reject(); });
+    dialog->MessageOkCancelExclamation("", "");
+    QCOMPARE(warning.devicePixelRatio(), ratio);
+    const int side = dialog->style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    QCOMPARE(warning.size(), QSize(side, side) * ratio);
   }
 
   // The menu: the platform's own item, then Help and About, each after a separator, in the

@@ -15,6 +15,7 @@
 #include "text/catalogue.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/progress_window.h"
+#include "ui/qt/warning_picture.h"
 #include "ui/resources/resource.h"
 
 #if defined(VARDEN_HAVE_HTML_HELP)
@@ -121,13 +122,10 @@ void MainDialog::DefaultSysCommand(unsigned command) {
 bool MainDialog::MessageOkCancelExclamation(std::string_view text, std::string_view caption) {
   QMessageBox box(QMessageBox::Warning, DisplayText(caption), DisplayText(text),
                   QMessageBox::Ok | QMessageBox::Cancel, this);
-  // The warning picture drawn for the screen's pixel density from the desktop's icon theme
-  // (the style's own is a single small picture that the box would enlarge).
-  const QIcon warning = QIcon::fromTheme(QStringLiteral("dialog-warning"),
-                                         style()->standardIcon(QStyle::SP_MessageBoxWarning));
+  // The warning picture drawn for the screen's pixel density; the box keeps its warning kind.
   const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
   if (auto* picture = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
-    picture->setPixmap(warning.pixmap(QSize(side, side), devicePixelRatioF()));
+    picture->setPixmap(WarningPicture(side, devicePixelRatioF()));
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Cancel);
   const std::function<bool()> ask = [&box] { return box.exec() != QMessageBox::Cancel; };
