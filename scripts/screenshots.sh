@@ -1,7 +1,8 @@
 #!/bin/sh
 # Takes the pictures of the desktop program for docs/screenshots: the demo program as it starts
 # (English and Japanese, each under its own locale), the progress window of the drive scan, the
-# disc prompt of a region change, the About box and the help window. Runs on a virtual X
+# disc prompt of a region change, the About box and the help window; and the main dialog on a
+# screen of twice the pixel density (QT_SCALE_FACTOR=2). Runs on a virtual X
 # display (xvfb-run, Debian package xvfb) with a window manager when one is installed, so that
 # windows have their title bars: openbox (draws Japanese captions), else twm.
 #
@@ -43,7 +44,10 @@ Color
 }
 TWMRC
 
-# One session on a fresh virtual screen: the window manager (if any), then the command.
+# One session on a fresh virtual screen (of $screen pixels, $scale times the pixel density):
+# the window manager (if any), then the command.
+screen=1024x768
+scale=1
 session() {  # session LANG command...
   lang=$1; shift
   cat > "$state/session.sh" <<SESSION
@@ -52,12 +56,21 @@ elif command -v twm >/dev/null 2>&1; then twm -f "$state/twmrc" >/dev/null 2>&1 
 exec "\$@"
 SESSION
   env LANG="$lang" LC_ALL= LANGUAGE= XDG_STATE_HOME="$state" QT_QPA_PLATFORM=xcb \
-    xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" sh "$state/session.sh" "$@"
+    QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 ${screen}x24 -dpi 96" \
+    sh "$state/session.sh" "$@"
 }
 
 # The tour: every window of the program, in each language.
 session en_US.UTF-8 "$tour" "$out" "-en" "$build/bin"
 session ja_JP.UTF-8 "$tour" "$out" "-ja" "$build/bin"
+
+# The main dialog at twice the pixel density; of this tour only its picture is kept.
+twice=$state/twice
+mkdir -p "$twice"
+screen=2048x1536 && scale=2
+session en_US.UTF-8 "$tour" "$twice" "-en-2x" "$build/bin"
+cp "$twice/main-en-2x.png" "$out/"
+screen=1024x768 && scale=1
 
 # The demo program itself, the whole screen as it starts (its first run creates the state).
 cat > "$state/demo.sh" <<DEMO

@@ -190,18 +190,19 @@ for way in key:escape click:1020 sys:61536; do
 done
 
 # The keys of the Qt test's table (tests/qt/main_dialog_qt_test.cpp, keyboardReachesEveryControl):
-# after each, the control with the focus. Wine's dialog manager puts the focus on the title and
-# the group box where the Windows one passes them by (and the Qt program does), so the first
-# three steps and the checked buttons are not compared here; the rest of the path is.
+# after each, the control with the focus. Wine's dialog manager moves the arrow keys' focus onto
+# any visible, enabled control of the group, statics included: Down from Get Region stops on the
+# title, where the Windows one passes the title and the group box by (and the Qt program does).
+# So the first step and the checked buttons are not compared here; the rest of the path is.
 keys=$work/demo-keys.txt
-keyseq=(down down up left up tab tab alt-g right)
-focus=(1002 1008 1002 1021 1020 1021 1005 1005 1005)
+keyseq=(down left up tab tab alt-g right)
+focus=(1002 1021 1020 1021 1005 1005 1005)
 steps=(focus:1021)
 for k in "${keyseq[@]}"; do steps+=("key:$k" dump); done
 forget_demo_state
 run_driver "$keys" C.UTF-8 varden-demo.exe "${steps[@]}"
-for i in 3 4 5 6 7 8; do expect_part "$keys" $((i + 1)) dump "focus ${focus[$i]} "; done
-expect_part "$keys" 9 dump "control 1005 enabled=1 checked=0 text=E: MERIDAX DVD-ROM MX-1608 "
+for i in 1 2 3 4 5 6; do expect_part "$keys" $((i + 1)) dump "focus ${focus[$i]} "; done
+expect_part "$keys" 7 dump "control 1005 enabled=1 checked=0 text=E: MERIDAX DVD-ROM MX-1608 "
 
 # --- varden-demo.exe in Japanese ---
 if [ "$japanese" = 1 ]; then

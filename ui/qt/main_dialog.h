@@ -1,9 +1,10 @@
-// The main dialog in Qt: built from IDD_MAIN, it implements the control primitives for the
-// toolkit-free dialog logic (ui/dialog/region_dialog.h) and forwards every user event to it.
-// It also opens the progress window (ui/qt/progress_window.h), renders the About box from its
-// template and the message boxes, and a stand-in for the system menu: a Linux window manager
-// does not take items into its title-bar menu, so the same items with the same command ids
-// open from the dialog's icon and its context menu.
+// The main dialog in Qt: built from IDD_MAIN, it offers the toolkit-free dialog logic
+// (ui/dialog/region_dialog.h) the template dialog's control primitives and its own window,
+// and forwards every user event to it. It also opens the progress window
+// (ui/qt/progress_window.h), renders the About box from its template and the message boxes,
+// and a stand-in for the system menu: a Linux window manager does not take items into its
+// title-bar menu, so the same items with the same command ids open from the dialog's icon and
+// its context menu.
 #pragma once
 
 #include <QPointer>
@@ -28,11 +29,6 @@ using HelpViewer = std::function<QWidget*(QWidget* caller, std::string_view path
 
 // The program's help viewer (nullptr for every topic when the program has none).
 HelpViewer DefaultHelpViewer();
-
-// The dialog's frame and caption as a dialog standing at the screen's origin has them: the
-// region-button layout measures with this offset (see DialogControls::LayoutRect).
-inline constexpr int kFrameWidth = 3;
-inline constexpr int kFrameAndCaptionHeight = 22;
 
 class MainDialog : public TemplateDialog, public ui::DialogControls {
   Q_OBJECT
@@ -61,26 +57,32 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   using DiscPromptHook = std::function<bool(char letter, const std::function<bool()>& ask)>;
   void SetDiscPromptHook(DiscPromptHook hook) { disc_prompt_hook_ = std::move(hook); }
 
-  // ui::DialogControls
-  void Enable(int id, bool on) override;
-  void SetCheck(int id, bool on) override;
-  bool GetCheck(int id) override;
-  void Highlight(int id) override;
-  void SetText(int id, std::string_view text) override;
-  std::string GetText(int id) override;
-  void ComboInsert(int id, int index, std::string_view text) override;
-  void ComboSelect(int id, int index) override;
-  int ComboSelection(int id) override;
-  void SetEditSelection(int id, int start, int end) override;
-  void ScrollCaret(int id) override;
-  ui::Rect LayoutRect(int id) override;
-  void MoveControl(int id, const ui::Rect& rect, bool repaint) override;
-  void SetDialogIcon() override;
+  // ui::DialogControls: the control primitives are the template dialog's.
+  void Enable(int id, bool on) override { TemplateDialog::Enable(id, on); }
+  void SetCheck(int id, bool on) override { TemplateDialog::SetCheck(id, on); }
+  bool GetCheck(int id) override { return TemplateDialog::GetCheck(id); }
+  void Highlight(int id) override { TemplateDialog::Highlight(id); }
+  void SetText(int id, std::string_view text) override { TemplateDialog::SetText(id, text); }
+  std::string GetText(int id) override { return TemplateDialog::GetText(id); }
+  void ComboInsert(int id, int index, std::string_view text) override {
+    TemplateDialog::ComboInsert(id, index, text);
+  }
+  void ComboSelect(int id, int index) override { TemplateDialog::ComboSelect(id, index); }
+  int ComboSelection(int id) override { return TemplateDialog::ComboSelection(id); }
+  void SetEditSelection(int id, int start, int end) override {
+    TemplateDialog::SetEditSelection(id, start, end);
+  }
+  void ScrollCaret(int id) override { TemplateDialog::ScrollCaret(id); }
+  ui::Rect LayoutRect(int id) override { return TemplateDialog::LayoutRect(id); }
+  void MoveControl(int id, const ui::Rect& rect, bool repaint) override {
+    TemplateDialog::MoveControl(id, rect, repaint);
+  }
+  void SetDialogIcon() override { TemplateDialog::SetDialogIcon(); }
+  void EndDialog(int result) override { TemplateDialog::EndDialog(result); }
   bool HasSystemMenu() override;
   void AppendSystemMenuSeparator() override;
   void AppendSystemMenuItem(unsigned command, std::string_view text) override;
   void DefaultSysCommand(unsigned command) override;
-  void EndDialog(int result) override;
   bool MessageOkCancelExclamation(std::string_view text, std::string_view caption) override;
   void MessageOk(std::string_view text, std::string_view caption) override;
   void ProgressOpen(int range_high, int step) override;
@@ -99,15 +101,11 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   void commandFinished();
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
+  bool OnDialogKey(DialogKey key) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  void showEvent(QShowEvent* event) override;
 
  private:
-  // Answers true when the key ended the dialog or pressed a button.
-  bool HandleDialogKey(QWidget* target, QKeyEvent* event);
   void RunCommand(const std::function<void()>& command);
 
   unsigned code_page_;
@@ -117,10 +115,7 @@ class MainDialog : public TemplateDialog, public ui::DialogControls {
   QPointer<ProgressWindow> progress_;
   HelpViewer help_viewer_;
   DiscPromptHook disc_prompt_hook_;
-  std::string log_text_;  // the log's text as last set, "\r\n" kept
   bool initialised_ = false;
-  // The log's caret waits to be scrolled into view until the log is laid out (shown).
-  bool log_scroll_pending_ = false;
 };
 
 }  // namespace varden::qt

@@ -6,29 +6,21 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <vector>
 
 #include "ui/dialog/group_navigation.h"
 #include "ui/qt/app_icon.h"
+#include "ui/qt/clickable_icon.h"
 
 namespace varden::qt {
 namespace {
 
 using ui::ControlKind;
 namespace style = ui::style;
-
-QString FromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 bool Has(std::uint32_t bits, std::uint32_t flag) {
   return (bits & flag) == flag;
@@ -51,34 +43,14 @@ constexpr const char* kSegmentedBar =
 
 }  // namespace
 
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QString DisplayText(std::string_view text) {
   QString shown = FromUtf8(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return shown;
-}
-
-ClickableIcon::ClickableIcon(bool sunken, QWidget* parent) : QWidget(parent), sunken_(sunken) {
-  setCursor(Qt::PointingHandCursor);
-}
-
-void ClickableIcon::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  const int frame = sunken_ ? 1 : 0;
-  if (sunken_) {
-    painter.setPen(palette().color(QPalette::Dark));
-    painter.drawLine(0, 0, width() - 1, 0);
-    painter.drawLine(0, 0, 0, height() - 1);
-    painter.setPen(palette().color(QPalette::Light));
-    painter.drawLine(0, height() - 1, width() - 1, height() - 1);
-    painter.drawLine(width() - 1, 0, width() - 1, height() - 1);
-  }
-  // The icon at its natural size, drawn from a picture of the screen's pixel density.
-  const QRect target(frame, frame, kIconSide, kIconSide);
-  painter.drawPixmap(target, AppIcon().pixmap(QSize(kIconSide, kIconSide), devicePixelRatioF()));
-}
-
-void ClickableIcon::mousePressEvent(QMouseEvent* event) {
-  emit clicked(event->globalPosition().toPoint());
 }
 
 TemplateDialog::TemplateDialog(const ui::DialogTemplate& dialog, bool japanese, QWidget* parent)
@@ -114,10 +86,7 @@ TemplateDialog::TemplateDialog(const ui::DialogTemplate& dialog, bool japanese, 
       previous_stop = widget;
     }
   }
-  for (QWidget* widget : ordered_) {
-    widget->installEventFilter(this);
-    for (QWidget* part : widget->findChildren<QWidget*>()) part->installEventFilter(this);
-  }
+  for (QWidget* widget : findChildren<QWidget*>()) widget->installEventFilter(this);
   NameControlsAfterLabels();
   // Group boxes are drawn behind the controls they frame and never take their clicks.
   for (QWidget* widget : ordered_) {
@@ -181,12 +150,50 @@ bool TemplateDialog::StepInGroup(int index, bool backward) {
   return true;
 }
 
+bool TemplateDialog::OnDialogKey(DialogKey) {
+  return false;
+}
+
+bool TemplateDialog::HandleDialogKey(QWidget* target, const QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      // A push button with the focus is pressed; elsewhere Enter is the dialog's OK.
+      if (auto* button = qobject_cast<QPushButton*>(target)) {
+        button->click();
+        return true;
+      }
+      return OnDialogKey(DialogKey::kOk);
+    case Qt::Key_Escape:
+      return OnDialogKey(DialogKey::kCancel);
+    case Qt::Key_F1:
+      return OnDialogKey(DialogKey::kHelp);
+    case Qt::Key_Space:
+    case Qt::Key_F10:
+    case Qt::Key_Menu:
+      // Alt+Space (as on the platform of the templates), Shift+F10 and the menu key.
+      if (event->modifiers() != (event->key() == Qt::Key_Space ? Qt::AltModifier
+                                 : event->key() == Qt::Key_F10 ? Qt::ShiftModifier
+                                                               : Qt::NoModifier))
+        return false;
+      return OnDialogKey(DialogKey::kSystemMenu);
+    default:
+      return false;
+  }
+}
+
+void TemplateDialog::keyPressEvent(QKeyEvent* event) {
+  if (!HandleDialogKey(this, event)) QDialog::keyPressEvent(event);
+}
+
 bool TemplateDialog::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
   const auto* press = static_cast<QKeyEvent*>(event);
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget != nullptr && widget->window() == this && HandleDialogKey(widget, press)) return true;
   const Qt::KeyboardModifiers modifiers = press->modifiers() & ~Qt::KeypadModifier;
   const int key = press->key();
-  const int index = IndexOf(qobject_cast<QWidget*>(watched));
+  const int index = IndexOf(widget);
   if (index >= 0 && modifiers == Qt::NoModifier) {
     if (key == Qt::Key_Down || key == Qt::Key_Right) return StepInGroup(index, false);
     if (key == Qt::Key_Up || key == Qt::Key_Left) return StepInGroup(index, true);
