@@ -2,13 +2,18 @@
 # Measures what `varden-cli --emulated=FILE list` costs against the least a listing can cost:
 # build/tools/varden_list_floor, which only reads, parses and prints the same state file (the
 # demo's drives). Each runs once under valgrind's callgrind (instructions, independent of the
-# load) and then `runs` times in turn, timed by perf stat (CPU time, task-clock); the ratios
-# end the report. A measurement, not a test.
-# Usage: scripts/measure-cli-list.sh [build folder] [runs]   (default: build 200)
+# load). Then the CPU time (task-clock: time on a processor, not time waiting for one) is
+# taken in `rounds` rounds; a round runs each program `runs` times under one perf stat, the
+# two in turn and the first of them alternating, so that a change of the machine's load
+# falls on both alike. The report ends with the ratio of the totals and the median, lowest
+# and highest ratio of a round: the spread says how far one figure can be trusted.
+# A measurement, not a test.
+# Usage: scripts/measure-cli-list.sh [build folder] [runs] [rounds]   (default: build 50 10)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-runs=${2:-200}
+runs=${2:-50}
+rounds=${3:-10}
 cli="$build/bin/varden-cli"
 floor="$build/tools/varden_list_floor"
 for program in "$cli" "$floor"; do
@@ -37,10 +42,24 @@ cpu_ms() {  # cpu_ms <command...>: the mean task-clock of `runs` runs, in millis
   perf stat -x, -e task-clock -r "$runs" "$@" 2>&1 >/dev/null | awk -F, '/task-clock/ { print $1 }'
 }
 if perf stat -e task-clock true >/dev/null 2>&1; then
-  cc=$(cpu_ms "${cli_cmd[@]}")
-  fc=$(cpu_ms "${floor_cmd[@]}")
-  echo "cpu (mean of $runs): varden-cli list $cc ms, floor $fc ms"
-  awk -v c="$cc" -v f="$fc" 'BEGIN { printf "ratio: cpu %.2f\n", c / f }'
+  : >"$state/cpu"
+  for ((round = 1; round <= rounds; round++)); do
+    if ((round % 2)); then
+      cc=$(cpu_ms "${cli_cmd[@]}") && fc=$(cpu_ms "${floor_cmd[@]}")
+    else
+      fc=$(cpu_ms "${floor_cmd[@]}") && cc=$(cpu_ms "${cli_cmd[@]}")
+    fi
+    echo "$cc $fc" >>"$state/cpu"
+    awk -v r="$round" -v c="$cc" -v f="$fc" \
+      'BEGIN { printf "round %2d: varden-cli list %.3f ms, floor %.3f ms, ratio %.2f\n", r, c, f, c / f }'
+  done
+  spread=$(awk '{ print $1 / $2 }' "$state/cpu" | sort -n |
+    awk '{ v[NR] = $1 } END {
+      printf "median %.2f, lowest %.2f, highest %.2f",
+        (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }')
+  awk -v runs=$((runs * rounds)) -v spread="$spread" '{ c += $1; f += $2 } END {
+      printf "cpu (mean of %d runs): varden-cli list %.3f ms, floor %.3f ms\n", runs, c / NR, f / NR
+      printf "ratio: cpu %.2f (rounds: %s)\n", c / f, spread }' "$state/cpu"
 else
   echo "perf stat is not permitted here: no CPU times" >&2
 fi

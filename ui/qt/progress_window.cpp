@@ -46,21 +46,23 @@ void ProgressWindow::Step() {
   QProgressBar* bar = Bar(*this);
   int position = bar->value() + step_;
   if (position > bar->maximum()) position = bar->minimum() + (position - bar->maximum());
+  // The bar would paint itself at once; it waits for the window's next painting instead.
+  bar->setUpdatesEnabled(false);
   bar->setValue(position);
+  bar->setUpdatesEnabled(true);
 }
 
 void ProgressWindow::SetText(std::string_view text) {
   Label(*this)->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-  // The scan takes no input meanwhile. A step is painted at once unless the last painting
-  // is younger than one frame of the screen, which could not show this one anyway.
+  // The scan takes no input meanwhile. What changed (the bar and the text) is painted at once
+  // unless the last painting is younger than one frame of the screen, which could not show
+  // this step anyway.
   const QScreen* shown_on = screen();
   const qreal hertz = shown_on != nullptr && shown_on->refreshRate() > 0 ? shown_on->refreshRate()
                                                                          : kDefaultRefreshRate;
-  if (painted_.elapsed() >= static_cast<qint64>(kMillisecondsPerSecond / hertz)) {
-    repaint();
-    painted_.start();
-  }
+  if (painted_.elapsed() < static_cast<qint64>(kMillisecondsPerSecond / hertz)) return;
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  painted_.start();
 }
 
 int ProgressWindow::Position() const {

@@ -19,7 +19,8 @@ class ProgressWindow : public TemplateDialog {
 
   // One step of the bar; it starts over when a step passes its end, as the platform's bar does.
   void Step();
-  // Replaces the text and lets the window paint it.
+  // Replaces the text, and lets the window paint what changed unless it painted less than a
+  // frame of the screen ago.
   void SetText(std::string_view text);
 
   int Position() const;
