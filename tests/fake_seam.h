@@ -33,12 +33,11 @@ inline ScriptedAnswer Sense(std::uint8_t key, std::uint8_t asc, std::uint8_t asc
 
 class FakeSeam : public DeviceSeam {
  public:
-  char device = 'E';  // the one letter with a device
   std::deque<ScriptedAnswer> answers;
   std::vector<PassThroughRequest> blocks;
 
   bool Open(char letter, DeviceHandle& handle) override {
-    return letter == device && (handle = letter, true);
+    return letter == 'E' && (handle = letter, true);  // the one letter with a device
   }
   bool QueryCapabilities(DeviceHandle) override { return true; }
   bool QueryAddress(DeviceHandle, ScsiAddress& out) override { return out = {1, 2, 3, 4}, true; }

@@ -121,17 +121,18 @@ inline emulated::DriveState Drive(std::uint8_t mask, int changes, emulated::Disc
 
 // Emulated drives behind drive access, a transfer buffer attached and the language decided,
 // for one test; the state at program start is restored after.
-class RegionBench {
+template <class Drives = emulated::EmulatedDrives>
+class RegionBenchOf {
  public:
-  explicit RegionBench(unsigned code_page = kEnglishCodePage) {
+  explicit RegionBenchOf(unsigned code_page = kEnglishCodePage) {
     StartOver();
     text::DecideLanguage(code_page);
     SetDeviceSeam(&drives);
     AttachTransferBuffer(buffer.data());
   }
-  ~RegionBench() { StartOver(); }
-  RegionBench(const RegionBench&) = delete;
-  RegionBench& operator=(const RegionBench&) = delete;
+  ~RegionBenchOf() { StartOver(); }
+  RegionBenchOf(const RegionBenchOf&) = delete;
+  RegionBenchOf& operator=(const RegionBenchOf&) = delete;
 
   // Adds a drive as the next drive-list item; answers its index.
   int List(const emulated::DriveState& drive) {
@@ -160,7 +161,7 @@ class RegionBench {
   }
 
   std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kTransferBufferSize);
-  emulated::EmulatedDrives drives;
+  Drives drives;
   RecordingView view;
   RecordingSleeper sleeper;
 
@@ -171,12 +172,11 @@ class RegionBench {
     text::ResetLanguage();
   }
 };
+using RegionBench = RegionBenchOf<>;
 
 // The catalogue's texts (pinned down by the catalogue test) as the region logic logs them.
 using text::Key;
-inline std::string Say(Key key) {
-  return text::Text(key);
-}
+inline constexpr auto Say = &text::Text;
 // The drive's region line for region n, 0 for none.
 inline std::string RegionLine(int n) {
   return n == 0 ? Say(Key::MSG_DRIVE_NO_REGION)

@@ -1,17 +1,17 @@
-// The main dialog's logic on fake controls that record every call: the start-up order, the
-// region-button layout, the system-menu commands, the About box, the help topic, the dialog
-// keys, the log's caret and the dialog templates.
+// The main dialog's logic on fake controls that record every call: the start-up order with the
+// drive scan, the region-button layout, the system-menu commands, the About box, the help topic,
+// the dialog keys, the log's caret and the dialog templates.
 #include "ui/dialog/region_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
-#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "drive/scsi_codes.h"
 #include "recording_view.h"
 #include "text/catalogue.h"
 #include "ui/resources/resource.h"
@@ -28,47 +28,35 @@ using sv = std::string_view;
 string N(long n) {
   return std::to_string(n);
 }
-std::ostream& operator<<(std::ostream& out, const Rect& r) {
-  return out << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom;
-}
 
 // Records the calls that change what the user sees and keeps the state a toolkit would keep.
 class FakeControls : public DialogControls {
  public:
   Calls calls;
-  std::map<int, Rect> rects;
   std::map<int, string> texts;
-  std::vector<string> list;
   int selection = -1;
   bool has_system_menu = true, help_found = false;
 
-  void Enable(int id, bool on) override { Log("Enable", id, OnOff(on)); }
-  void SetCheck(int id, bool on) override { checks[id] = Record(on, "Check", id, OnOff(on)); }
+  void Enable(int id, bool on) override { Log("Enable", id, on); }
+  void SetCheck(int id, bool on) override { checks[id] = Record(on, "Check", id, on); }
   bool GetCheck(int id) override { return checks[id]; }
   void Highlight(int id) override { Log("Highlight", id); }
   void SetText(int id, sv t) override { texts[id] = Record(string(t), "Text", id, t); }
   string GetText(int id) override { return texts[id]; }
-  void ComboInsert(int, int i, sv t) override {
-    list.insert(list.begin() + i, Record(string(t), "Insert", i, t));
-  }
+  void ComboInsert(int, int i, sv t) override { Log("Insert", i, t); }
   void ComboSelect(int, int index) override { selection = Record(index, "Select", index); }
   int ComboSelection(int) override { return selection; }
   void SetEditSelection(int, int start, int end) override { Log("EditSel", start, end); }
   void ScrollCaret(int) override { Log("ScrollCaret"); }
-  Rect LayoutRect(int id) override { return rects[id]; }
-  void MoveControl(int id, const Rect& r, bool repaint) override {
-    Log("Move", id, r);
-    if (repaint) calls.back() += " repaint";
-  }
+  Rect LayoutRect(int) override { return {}; }
+  void MoveControl(int id, const Rect&, bool repaint) override { Log("Move", id, repaint); }
   void SetDialogIcon() override { Log("Icon"); }
   bool HasSystemMenu() override { return has_system_menu; }
   void AppendSystemMenuSeparator() override { Log("MenuSeparator"); }
   void AppendSystemMenuItem(unsigned c, sv t) override { Log("MenuItem", c, t); }
   void DefaultSysCommand(unsigned command) override { Log("Default", command); }
   void EndDialog(int result) override { Log("End", result); }
-  bool MessageOkCancelExclamation(sv t, sv caption) override {
-    return Record(true, "AskOkCancel", string(t) + "|" + string(caption));
-  }
+  bool MessageOkCancelExclamation(sv, sv) override { return true; }
   void MessageOk(sv t, sv c) override { Log("MessageOk", string(t) + "|" + string(c)); }
   void ProgressOpen(int high, int step) override { Log("ProgressOpen", high, step); }
   void ProgressStep() override { Log("ProgressStep"); }
@@ -76,13 +64,6 @@ class FakeControls : public DialogControls {
   void ProgressClose() override { Log("ProgressClose"); }
   void RunAboutBox(sv version) override { Log("About", version); }
   bool ShowHelpTopic(sv path) override { return Record(help_found, "Help", path); }
-
-  // The index of the first call that starts with `prefix`, or -1.
-  int Find(sv prefix) const {
-    const auto it = std::find_if(calls.begin(), calls.end(),
-                                 [&](const string& c) { return c.starts_with(prefix); });
-    return it == calls.end() ? -1 : static_cast<int>(it - calls.begin());
-  }
 
  private:
   // Records "<call> <arg> <arg>..." and answers `value`.
@@ -98,17 +79,11 @@ class FakeControls : public DialogControls {
     Log(call, args...);
     return value;
   }
-  static const char* OnOff(bool on) { return on ? "on" : "off"; }
   std::map<int, bool> checks;
 };
 
-// A dialog over emulated drives, its controls laid out as the template is at 96 dpi.
+// A dialog over emulated drives.
 struct DialogBench {
-  DialogBench() {
-    controls.rects = {{IDC_DRIVE_REGION_GROUP, {12, 111, 312, 294}},
-                      {IDC_CHANGES_LEFT, {31, 257, 299, 280}},
-                      {IDC_REGION1, {33, 132, 179, 148}}};
-  }
   // Starts the dialog up without drives and forgets the start-up's calls.
   void Start(unsigned code_page) {
     dialog.OnInitDialog(code_page);
@@ -119,72 +94,120 @@ struct DialogBench {
   RegionDialog dialog{controls, bench.sleeper};
 };
 
-// Without drives or system menu at a code page other than Japanese's, with two drives, and in
-// Japanese, where the labels are replaced after the layout and before the report.
+// A drive answering INQUIRY with vendor (8) and product (16); "!" makes its INQUIRY fail.
+emulated::DriveState Probe(char letter, const string& identification) {
+  emulated::DriveState drive;
+  drive.letter = letter;
+  drive.vendor = identification.substr(0, 8);
+  drive.product = identification.substr(std::min<std::size_t>(8, identification.size()));
+  if (identification == "!") drive.faults.call = emulated::CallFault::kUntouched;
+  return drive;
+}
+constexpr const char* kSd816 = "MERIDAX DVD-ROM SD-816  ";
+
+// Without drives or system menu at a code page other than Japanese's, with drives of the maker
+// and of others, and in Japanese, where the labels are replaced after the layout and before
+// the report. The scan probes D: to Z: once each, one step a letter, and lists only the
+// maker's DVD drives, in letter order, each after its step; a drive left out leaves its slot
+// to the next.
 TEST(RegionDialog, StartsUpInTheStartUpOrder) {
+  const emulated::DriveState kE = Drive(0xFF, 5, DiscOf(kCpstNone));
+  const string kEntry = "E: MERIDAX DVD-ROM         ";
   const struct {
+    const char* name;
     unsigned code_page;
-    std::vector<char> letters;
-    const char* help;  // nullptr: no system menu
-    const char* about;
-  } cases[] = {{850, {}, nullptr, nullptr},
-               {437, {'E', 'G'}, "&Help (Varden)", "&About Varden..."},
-               {text::kJapaneseCodePage, {'E'}, "ヘルプ(&H)", "Vardenについて(&A)"}};
+    bool menu;
+    std::vector<emulated::DriveState> drives;
+    std::vector<string> listed;
+    const char* log = nullptr;  // the first report's, when checked
+  } cases[] = {
+      {"no drive, no system menu", 850, false, {}, {}, ""},
+      {"two drives",
+       437,
+       true,
+       {kE, Drive(0xFF, 5, DiscOf(kCpstNone), 'G')},
+       {kEntry, "G: MERIDAX DVD-ROM         "},
+       "Drive has no region.\r\nNo copyright protrction disc.\r\nAll region is allowed.\r\n"},
+      {"Japanese", text::kJapaneseCodePage, true, {kE}, {kEntry}},
+      {"lower-case vendor word", 437, true, {Probe('E', "meridax DVD-ROM SD-816  ")}, {}},
+      {"lower-case product prefix", 437, true, {Probe('E', "MERIDAX dvd-ROM SD-816  ")}, {}},
+      {"maker but not a DVD", 437, true, {Probe('E', "MERIDAX CD-ROM CR-588   ")}, {}},
+      {"leading space", 437, true, {Probe('E', " MERIDAX DVD-ROM SD-816 ")}, {}},
+      {"A: to C: never probed; others and a failed INQUIRY leave their slot to the next",
+       437,
+       true,
+       {Probe('A', kSd816), Probe('C', kSd816), Probe('D', "OTHERCO CD-RW 52X       "),
+        Probe('E', kSd816), Probe('F', "OTHERCO DVD-ROM         "),
+        Probe('G', "Meridax DVD-ROM SD-C2402"), Probe('H', "!"),
+        Probe('K', "MERIDAX DVD-RAM SD-W1111"), Probe('Z', kSd816)},
+       {"E: MERIDAX DVD-ROM SD-816  ", "G: Meridax DVD-ROM SD-C2402", "K: MERIDAX DVD-RAM SD-W1111",
+        "Z: MERIDAX DVD-ROM SD-816  "}},
+      {"a zero byte inside the identification",
+       437,
+       true,
+       {Probe('E', string("MERIDAX DVD-R\0M SD-816  ", 24))},
+       {"E: MERIDAX DVD-R"}},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.code_page);
+    SCOPED_TRACE(c.name);
     DialogBench b;
-    for (char letter : c.letters) b.bench.drives.Add(Drive(0xFF, 5, DiscOf(kCpstNone), letter));
-    b.controls.has_system_menu = c.help != nullptr;
-    EXPECT_EQ(b.dialog.LastReportedIndex(), -1);
+    for (const emulated::DriveState& drive : c.drives) b.bench.drives.Add(drive);
+    b.controls.has_system_menu = c.menu;
     EXPECT_TRUE(b.dialog.OnInitDialog(c.code_page));
 
-    // The scan fills the list as it goes (in one form only); item 0 is selected after its last
-    // step and before the progress window goes; the layout follows, then the first report.
     Calls expected = {"Text 1006 "};
-    if (c.help) {
-      expected.insert(expected.end(), {"MenuSeparator", "MenuItem 32 " + string(c.help),
-                                       "MenuSeparator", "MenuItem 16 " + string(c.about)});
+    if (c.menu) {
+      expected.insert(expected.end(),
+                      {"MenuSeparator", "MenuItem 32 " + text::Text(text::Key::MENU_HELP),
+                       "MenuSeparator", "MenuItem 16 " + text::Text(text::Key::MENU_ABOUT)});
     }
     expected.insert(expected.end(), {"Icon", "ProgressOpen 23 1"});
-    for (int n = 1; n <= 23; ++n) {
+    std::size_t listed = 0;
+    for (int n = 1; n <= kScanSteps; ++n) {
       expected.insert(expected.end(),
                       {"ProgressStep", "ProgressText Now checking device No." + N(n)});
+      if (listed < c.listed.size() && c.listed[listed][0] == 'C' + n) {
+        expected.push_back("Insert " + N(static_cast<long>(listed)) + " " + c.listed[listed]);
+        ++listed;
+      }
     }
-    const bool drives = !c.letters.empty();
+    // Item 0 is selected after the last step and before the progress window goes; the layout
+    // follows, then the labels in Japanese, in the dialog's order, then the first report.
+    const bool drives = !c.listed.empty();
     if (drives) expected.push_back("Select 0");
     expected.push_back("ProgressClose");
-    for (int id : kRegionButton) expected.push_back("Move " + N(id));
-    expected.push_back("Move " + N(IDC_CHANGES_LEFT));
-    const bool japanese = drives && c.code_page == text::kJapaneseCodePage;
-    // In Japanese the labels are replaced next, in the dialog's order.
+    for (int id : kRegionButton) expected.push_back("Move " + N(id) + " 1");  // repainted
+    expected.push_back("Move " + N(IDC_CHANGES_LEFT) + " 1");
+    const bool japanese = c.code_page == text::kJapaneseCodePage;
     for (const text::LabelRow& row : text::JapaneseLabels()) {
       if (japanese) expected.push_back("Text " + N(row.control_id) + " " + string(row.text));
     }
-    Calls seen = b.controls.calls;
-    std::erase_if(seen, [](const string& call) { return call.starts_with("Insert "); });
+    const Calls& seen = b.controls.calls;
     ASSERT_GE(seen.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-      EXPECT_TRUE(seen[i].starts_with(expected[i])) << i << ": " << seen[i];
+      const bool whole = expected[i].starts_with("Insert ");
+      EXPECT_TRUE(whole ? seen[i] == expected[i] : seen[i].starts_with(expected[i])) << seen[i];
     }
-    EXPECT_EQ(b.dialog.DriveCount(), static_cast<int>(c.letters.size()));
+    EXPECT_EQ(b.dialog.DriveCount(), static_cast<int>(c.listed.size()));
+    for (std::size_t i = 0; i < c.listed.size(); ++i) {
+      EXPECT_EQ(b.dialog.DriveLetter(static_cast<int>(i)), c.listed[i][0]);
+    }
+    if (drives && c.drives.back().letter == c.listed.back()[0]) {
+      EXPECT_EQ(b.dialog.DriveLetter(static_cast<int>(c.listed.size())), 0) << "nothing skipped";
+    }
     EXPECT_EQ(b.dialog.LastReportedIndex(), drives ? 0 : -1);
-    EXPECT_EQ(b.controls.selection, drives ? 0 : -1);
-    if (!drives) {
-      EXPECT_EQ(seen.size(), expected.size());  // no labels, no report
-      EXPECT_EQ(b.dialog.MessageLog(), "");
-    } else if (japanese) {
-      EXPECT_EQ(text::JapaneseLabels().size(), 17u);
-      EXPECT_EQ(b.controls.texts[IDC_EXIT], "終了");
-      EXPECT_EQ(b.controls.texts.count(IDC_TITLE), 0u);  // the template's text stays
-    } else {
-      EXPECT_EQ(b.controls.list.at(1).substr(0, 3), "G: ");
-      EXPECT_EQ(b.dialog.DriveLetter(1), 'G');
-      EXPECT_LT(b.controls.Find("Insert 1 G: "),
-                b.controls.Find("ProgressText Now checking device No.23"));
-      EXPECT_EQ(b.dialog.MessageLog(),
-                "Drive has no region.\r\nNo copyright protrction disc.\r\n"
-                "All region is allowed.\r\n");
+    EXPECT_EQ(seen.size() > expected.size(), drives) << "a report only with a drive";
+    EXPECT_TRUE(!c.log || b.dialog.MessageLog() == c.log) << b.dialog.MessageLog();
+    EXPECT_EQ(b.controls.texts.count(IDC_TITLE), 0u);  // the template's text stays
+    EXPECT_EQ(b.bench.drives.OpenHandles(), 0) << "every opened drive is closed";
+    string probed, present;
+    for (const auto& command : b.bench.drives.Commands()) {
+      if (command.cdb.at(0) == scsi::kOpInquiry) probed += command.letter;
     }
+    for (const emulated::DriveState& drive : c.drives) {
+      if (drive.letter >= 'D') present += drive.letter;
+    }
+    EXPECT_EQ(probed, present);
   }
 }
 

@@ -1,13 +1,17 @@
-// The catalogue: every key's exact text in both languages and the Japanese labels (from the
-// table in tests/data), the formats and the choice of language.
-#include "text/catalogue.h"
-
+// The language: the code page the locale settings give, and the catalogue's texts in each
+// language (every key's exact text and the Japanese labels, from the table in tests/data),
+// the formats and the choice of language.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "text/catalogue.h"
+#include "text/linux/locale_code_page.h"
 
 namespace varden::text {
 namespace {
@@ -65,6 +69,7 @@ TEST(CatalogueTest, FormatsFillTheirPlaceholders) {
     std::string_view expected;
   } const cases[] = {
       {kUs, Key::FMT_CHANGES_LEFT, 5, 0, "Regional code can be changed 5time(s)"},
+      {936, Key::FMT_CHANGES_LEFT, 5, 0, "Regional code can be changed 5time(s)"},  // not 932
       {kJapaneseCodePage, Key::FMT_CHANGES_LEFT, 5, 0, "リージョンコードはあと5回変更可能です。"},
       {kUs, Key::FMT_DRIVE_REGION_INVALID, 0xFC, 0, "Invalid or Unknown region (fch).\r\n"},
       {kUs, Key::FMT_DRIVE_REGION_INVALID, 0, 0, "Invalid or Unknown region (00h).\r\n"},
@@ -78,12 +83,57 @@ TEST(CatalogueTest, FormatsFillTheirPlaceholders) {
   }
 }
 
-TEST(CatalogueTest, OnlyCodePage932MeansJapanese) {
-  ResetLanguage();
-  EXPECT_FALSE(JapaneseMode());
-  for (const unsigned code_page : {932u, 437u, 850u, 936u, 0u}) {
-    DecideLanguage(code_page);
-    EXPECT_EQ(JapaneseMode(), code_page == kJapaneseCodePage) << code_page;
+TEST(LocaleCodePageTest, OnlyTheLanguageJaMeansJapanese) {
+  for (const std::string_view name :
+       {"ja_JP.UTF-8", "ja_JP.eucJP", "ja", "ja.UTF-8", "ja@cjknarrow"}) {
+    EXPECT_EQ(CodePageForLocaleName(name), 932u) << name;
+  }
+  for (const std::string_view name :
+       {"C", "POSIX", "en_US.UTF-8", "jam", "jam_IN", "j", "", "JA_JP"}) {
+    EXPECT_EQ(CodePageForLocaleName(name), 437u) << '"' << name << '"';
+  }
+}
+
+// nullptr: the variable is not set.
+void Put(const char* variable, const char* value) {
+  value != nullptr ? setenv(variable, value, 1) : unsetenv(variable);
+}
+
+// ctest runs each case in a process of its own, so the cases may change the environment.
+TEST(LocaleEnvironmentTest, VariablesCountInTheLibrarysOrder) {
+  struct EnvCase {
+    const char *label, *lc_all, *lc_messages, *lang;
+    unsigned code_page;
+  };
+  // Japanese locales need not be installed: a name the library cannot load still counts.
+  const EnvCase cases[] = {
+      {"nothing set", nullptr, nullptr, nullptr, 437},
+      {"LANG only", nullptr, nullptr, "ja_JP.UTF-8", 932},
+      {"LC_MESSAGES over LANG", nullptr, "C.UTF-8", "ja_JP.UTF-8", 437},
+      {"LC_MESSAGES Japanese", nullptr, "ja_JP.UTF-8", "en_US.UTF-8", 932},
+      {"LC_ALL over both", "C", "ja_JP.UTF-8", "ja_JP.UTF-8", 437},
+      {"LC_ALL Japanese", "ja_JP.UTF-8", "C", "C", 932},
+      {"empty LC_ALL is skipped", "", "ja_JP.UTF-8", "C", 932},
+      {"empty LC_ALL and LC_MESSAGES", "", "", "ja_JP", 932},
+      {"missing LC_ALL locale still wins", "en_US.UTF-8", nullptr, "ja_JP.UTF-8", 437},
+  };
+  for (const EnvCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    Put("LC_ALL", c.lc_all);
+    Put("LC_MESSAGES", c.lc_messages);
+    Put("LANG", c.lang);
+    EXPECT_EQ(LocaleCodePage(), c.code_page);
+  }
+}
+
+TEST(LocaleEnvironmentTest, LeavesTheMessagesSettingAsItWas) {
+  ASSERT_NE(std::setlocale(LC_MESSAGES, "C"), nullptr);
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  for (const char* lang : {"C.UTF-8", "ja_JP.UTF-8"}) {
+    setenv("LANG", lang, 1);
+    LocaleCodePage();
+    EXPECT_STREQ(std::setlocale(LC_MESSAGES, nullptr), "C") << lang;
   }
 }
 

@@ -1,11 +1,14 @@
-// The region change against emulated drives: the log of every path in both languages, the
-// commands that reached the drive, the readiness loop's waits, prompts and bounds, and that
-// the drive is closed on every path.
+// The region report and the region change against emulated drives: the log of every path in
+// both languages, the region controls and the label of the changes left, the commands that
+// reached the drive, the readiness loop's waits, prompts and bounds, and that the drive is
+// closed on every path.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,130 @@ constexpr Key kOk = Key::MSG_SET_REGION_OK, kUnprot = Key::MSG_DISC_UNPROTECTED;
 constexpr Key kNoRead = Key::MSG_GET_DISC_REGION_FAILED, kUnknown = Key::MSG_UNKNOWN_ERROR;
 const emulated::Disc kDisc = DiscOf(kCpstNone);
 const emulated::DriveState kSetDrive = Drive(0xFD, 3, kDisc);  // region 2
+using Lines = std::function<std::string()>;
+
+// The regions whose control in `ids` is on in `states`, as digits ("24").
+std::string Regions(const std::map<int, bool>& states, const int (&ids)[6]) {
+  std::string regions;
+  for (int n = 1; n <= 6; ++n) {
+    const auto it = states.find(ids[n - 1]);
+    if (it != states.end() && it->second) regions += static_cast<char>('0' + n);
+  }
+  return regions;
+}
+
+// The drive's line, or `first` when the region is -1; then the disc's line, or its allowed
+// regions when `allowed` is not null.
+Lines Log(int region, Key disc, const char* allowed = nullptr, Key first = Key::MSG_NO_RPC2) {
+  return [=] {
+    return (region < 0 ? Say(first) : RegionLine(region)) +
+           (allowed ? AllowedLine(allowed) : Say(disc));
+  };
+}
+Lines Invalid(int mask, Key disc) {
+  return [=] { return text::Format(Key::FMT_DRIVE_REGION_INVALID, mask) + Say(disc); };
+}
+Lines ChangesLeft(int n) {
+  return [n] { return text::Format(Key::FMT_CHANGES_LEFT, n); };
+}
+emulated::DriveState With(emulated::DriveState drive, bool emulated::Faults::*fault) {
+  drive.faults.*fault = true;
+  return drive;
+}
+
+const emulated::DriveState kNoRpc2 = [] {
+  auto drive = Drive(0xFE, 4, DiscOf(0x03));
+  drive.rpc_scheme = 0x00;
+  return drive;
+}();
+constexpr Key kNoState = Key::MSG_GET_DRIVE_REGION_FAILED;
+const auto kNoReportKey = &emulated::Faults::no_report_key;
+const std::vector<std::uint8_t> kReportCommands = {kReportKey, kReadStructure};
+
+// An earlier report left every region control on and checked, disc boxes 1, 3 and 5 checked
+// and a label; each case shows what the report changes.
+const std::string kEarlierDiscChecks = "135", kEarlierLabel = "earlier label";
+const struct ReportCase {
+  const char* name;
+  emulated::DriveState drive;
+  std::string radios_enabled;
+  std::string radios_checked;  // also the ones highlighted
+  std::string discs_enabled;   // also checked; the others keep their marks
+  Lines log;
+  Lines label;  // nullptr: the label stays as it was
+} kReportCases[] = {
+    {"NoRegionUnprotectedDisc", Drive(0xFF, 5, DiscOf(kCpstNone)), "123456", "", "123456",
+     Log(0, kUnprot), ChangesLeft(5)},
+    {"Region2DiscPermits2And4", Drive(0xFD, 4, DiscOf(kCpstCssCppm, 0xF5)), "24", "2", "24",
+     Log(2, kUnprot, " 2 4"), ChangesLeft(4)},
+    {"Region6CprmDiscPermits1", Drive(0xDF, 3, DiscOf(kCpstCprm, 0xFE)), "16", "6", "1",
+     Log(6, kUnprot, " 1"), ChangesLeft(3)},
+    {"Region5NoDisc", Drive(0xEF, 1, kNoDisc), "5", "5", "", Log(5, kNoRead), ChangesLeft(1)},
+    {"InvalidMaskShowsLowerCaseHex", Drive(0x7F, 2, kNoDisc), "", "", "", Invalid(0x7F, kNoRead),
+     ChangesLeft(2)},
+    {"MaskNamingTwoRegionsIsInvalid", Drive(0xFC, 2, DiscOf(kCpstNone)), "", "", "123456",
+     Invalid(0xFC, kUnprot), ChangesLeft(2)},
+    {"DriveWithoutRpc2StillShowsItsRegion", kNoRpc2, "1", "1", "",
+     Log(1, Key::MSG_DISC_UNKNOWN_PROTECTION), [] { return Say(Key::MSG_NO_RPC2); }},
+    {"DiscPermittingNoRegion", Drive(0xFB, 4, DiscOf(kCpstCssCppm, 0x3F)), "3", "3", "",
+     Log(3, kUnprot, ""), ChangesLeft(4)},
+    {"RmiBits6And7AreNotLookedAt", Drive(0xF7, 4, DiscOf(kCpstCssCppm, 0x5E)), "146", "4", "16",
+     Log(4, kUnprot, " 1 6"), ChangesLeft(4)},
+    {"ReportKeyFailsAndNoDisc", With(Drive(0xFE, 4, kNoDisc), kNoReportKey), "", "", "",
+     Log(-1, kNoRead, nullptr, kNoState), nullptr},
+    {"ReportKeyFailsDiscStillShown", With(Drive(0xFE, 4, DiscOf(kCpstCssCppm, 0xC4)), kNoReportKey),
+     "12456", "", "12456", Log(-1, kUnprot, " 1 2 4 5 6", kNoState), nullptr},
+    {"DriveCannotBeOpened", With(Drive(0xFE, 4, DiscOf(kCpstNone)), &emulated::Faults::no_device),
+     "", "", "", [] { return Say(Key::MSG_DEVICE_OPEN_FAILED); }, nullptr},
+};
+
+TEST(RegionReport, EachPathLogsControlsAndCommands) {
+  for (const unsigned code_page : kBothLanguages) {
+    for (const ReportCase& c : kReportCases) {
+      SCOPED_TRACE(std::string(c.name) + " at code page " + std::to_string(code_page));
+      RegionBench bench(code_page);
+      RecordingView& view = bench.view;
+      bench.List(Drive(0xFF, 5, kNoDisc, 'D'));  // the selection is not the first item
+      const int index = view.selected = bench.List(c.drive);
+      for (int n = 1; n <= 6; ++n) {
+        view.enabled[kRegionButton[n - 1]] = view.checked[kRegionButton[n - 1]] = true;
+        view.enabled[kDiscRegionBox[n - 1]] = true;
+        view.checked[kDiscRegionBox[n - 1]] = kEarlierDiscChecks.find('0' + n) != std::string::npos;
+      }
+      view.texts[IDC_CHANGES_LEFT] = kEarlierLabel;
+
+      ReportRegion(view);
+
+      const bool opened = !c.drive.faults.no_device;
+      EXPECT_EQ(view.log, c.log());
+      EXPECT_EQ(view.CallsStartingWith("AppendLog ").size(), opened ? 2u : 1u);
+      EXPECT_EQ(view.caret, view.log.size());
+      EXPECT_EQ(view.texts[IDC_CHANGES_LEFT], c.label ? c.label() : kEarlierLabel);
+      EXPECT_EQ(view.last_reported, index);
+      EXPECT_EQ(Regions(view.enabled, kRegionButton), c.radios_enabled);
+      EXPECT_EQ(Regions(view.checked, kRegionButton), c.radios_checked);
+      EXPECT_EQ(Regions(view.highlighted, kRegionButton), c.radios_checked);
+      EXPECT_EQ(Regions(view.enabled, kDiscRegionBox), c.discs_enabled);
+      std::set<char> marks(c.discs_enabled.begin(), c.discs_enabled.end());
+      marks.insert(kEarlierDiscChecks.begin(), kEarlierDiscChecks.end());
+      EXPECT_EQ(Regions(view.checked, kDiscRegionBox), std::string(marks.begin(), marks.end()));
+      EXPECT_EQ(bench.Opcodes(), opened ? kReportCommands : std::vector<std::uint8_t>());
+      EXPECT_EQ(bench.drives.OpenHandles(), 0);
+      EXPECT_FALSE(CurrentConnection().open);
+    }
+  }
+}
+
+TEST(RegionReport, NothingSelectedTouchesOnlyTheLog) {
+  RegionBench bench;
+  bench.List(Drive(0xFD, 4, DiscOf(kCpstNone)));
+  bench.view.last_reported = 0;
+  ReportRegion(bench.view);
+  EXPECT_EQ(bench.view.calls, (std::vector<std::string>{"SelectedDriveIndex",
+                                                        "AppendLog Don't select the valid item."}));
+  EXPECT_EQ(bench.view.last_reported, 0);
+  EXPECT_EQ(bench.drives.OpenCalls(), 0);
+}
 
 // `turs` TEST UNIT READY commands, then the change's own (`sent`: SEND KEY first), then the
 // closing report's.
@@ -41,36 +168,20 @@ const ScriptedAnswer kNoMedium = Sense(scsi::kSenseKeyNotReady, scsi::kAscMedium
 const ScriptedAnswer kNoSenseBack{.status = scsi::kStatusCheckCondition},
     kCallFails{.call_succeeds = false, .sense_length = scsi::kFixedSenseLength};
 
-// Answers TEST UNIT READY from a script; the drive still receives (and records) every command,
-// and answers alone once the script is used up.
-class ScriptedReadiness : public DeviceSeam {
- public:
-  explicit ScriptedReadiness(emulated::EmulatedDrives& drives) : drives_(drives) {}
+// Drives whose TEST UNIT READY answers come from a script; the drive still receives (and
+// records) every command, and answers alone once the script is used up.
+struct ScriptedReadiness : emulated::EmulatedDrives {
   testing::FakeSeam script;
-
-  bool Open(char letter, DeviceHandle& handle) override { return drives_.Open(letter, handle); }
-  bool QueryCapabilities(DeviceHandle handle) override { return drives_.QueryCapabilities(handle); }
-  bool QueryAddress(DeviceHandle handle, ScsiAddress& address) override {
-    return drives_.QueryAddress(handle, address);
-  }
-  void Close(DeviceHandle handle) override { drives_.Close(handle); }
   bool PassThrough(DeviceHandle handle, std::span<std::uint8_t> block) override {
     if (block[PassThroughRequest::Layout::kCdb] != kTur || script.answers.empty()) {
-      return drives_.PassThrough(handle, block);
+      return EmulatedDrives::PassThrough(handle, block);
     }
     std::vector<std::uint8_t> copy(block.begin(), block.end());
-    drives_.PassThrough(handle, copy);  // recorded; the drive's own answer is dropped
+    EmulatedDrives::PassThrough(handle, copy);  // recorded; the drive's own answer is dropped
     return script.PassThrough(handle, block);
   }
-
- private:
-  emulated::EmulatedDrives& drives_;
 };
-
-struct ChangeBench : RegionBench {
-  explicit ChangeBench(unsigned code_page) : RegionBench(code_page) { SetDeviceSeam(&seam); }
-  ScriptedReadiness seam{drives};
-};
+using ChangeBench = RegionBenchOf<ScriptedReadiness>;
 using Script = std::function<void(ChangeBench&)>;
 
 // Runs the change on the drive selected and reported after `script`, and checks `log`, the
@@ -95,14 +206,13 @@ void ExpectChange(unsigned code_page, const emulated::DriveState& drive, int cho
   EXPECT_EQ(view.CallsStartingWith("AskOkCancel"),
             std::vector<std::string>(prompts, "AskOkCancel " + Say(Key::MSG_INSERT_DISC) + "|" +
                                                   Say(Key::CAPTION_ATTENTION)));
-  EXPECT_TRUE(bench.seam.script.answers.empty());
+  EXPECT_TRUE(bench.drives.script.answers.empty());
   EXPECT_EQ(bench.sleeper.waits, std::vector<int>(waits, 1000));
   EXPECT_EQ(view.CallsStartingWith("AppendLogNoScroll"),
             std::vector<std::string>(waits, "AppendLogNoScroll " + Say(Key::MSG_TOC_READING)));
 }
 
 // The change's line, the closing report's drive line (region 0: none) and disc line.
-using Lines = std::function<std::string()>;
 Lines L(Key change, int region, Key disc) {
   return [=] { return Say(change) + RegionLine(region) + Say(disc); };
 }
@@ -138,11 +248,6 @@ const std::vector<std::uint8_t> kNothing, kNotSent = Commands(false, 0), kSent =
                                           kTestNotSent = Commands(false, 1),
                                           kTestSent = Commands(true, 1);
 const emulated::DriveState kNew = Drive(0xFF, 5, kNoDisc), kNewDisc = Drive(0xFF, 5, kDisc);
-// The selection's own report, then `commands`.
-std::vector<std::uint8_t> ReportFirst(std::vector<std::uint8_t> commands) {
-  commands.insert(commands.begin(), {kReportKey, kReadStructure});
-  return commands;
-}
 constexpr Key kPermanent = Key::MSG_REGION_PERMANENT, kNoChoice = Key::MSG_NO_REGION_SELECTED;
 constexpr Key kOpenFailed = Key::MSG_DEVICE_OPEN_FAILED;
 
@@ -192,7 +297,9 @@ const struct ChangeCase {
      NoDevice(-1)},
     // When the drive reported last is not the selection, a report of it runs first; it checks
     // the drive's own region (2), which is sent.
-    {"AnotherDriveReportedLast", kSetDrive, 4, 0xFD, ReportFirst(kTestSent),
+    {"AnotherDriveReportedLast", kSetDrive, 4, 0xFD,
+     std::vector<std::uint8_t>{kReportKey, kReadStructure, kTur, kSendKey, kReportKey,
+                               kReadStructure},
      [] { return RegionLine(2) + Say(kUnprot) + Say(kOk) + RegionLine(2) + Say(kUnprot); },
      [](ChangeBench& b) {
        b.view.selected = b.List(Drive(0xFF, 5, kNoDisc, 'D'));  // would skip the test
@@ -233,9 +340,7 @@ const struct ReadinessCase {
   int waits;
 } kReadinessCases[] = {
     {"UnitAttentionOtherAsc", {Sense(0x06, 0x29)}, {}, kOk, 2, 0},
-    {"BecomingReadyOnce", {kBecomingReady}, {}, kOk, 2, 1},
     {"NoMediumAnyAscq", {Sense(0x02, 0x3A, 0x02)}, {true}, kOk, 2, 0},
-    {"NoMediumCancelled", {kNoMedium}, {false}, Key::MSG_CANCELED, 1, 0},
     // The sense key byte is compared whole: a flag bit makes it another reason.
     {"UnitAttentionWithFlagBit", {Sense(0x86, 0x28)}, {}, kUnknown, 1, 0},
     {"NotReadyWithFlagBit", {Sense(0x82, 0x3A)}, {}, kUnknown, 1, 0},
@@ -270,7 +375,7 @@ TEST(RegionChange, ReadinessLoopDecidesBySense) {
       ExpectChange(
           code_page, kSetDrive, 4,
           [&](ChangeBench& b) {
-            b.seam.script.answers.assign(c.script.begin(), c.script.end());
+            b.drives.script.answers.assign(c.script.begin(), c.script.end());
             for (bool ok : c.prompt_answers) Answer(ok)(b);
           },
           Repeat(Say(Key::MSG_TOC_READING), c.waits) + Say(c.outcome) + RegionLine(set ? 4 : 2) +
