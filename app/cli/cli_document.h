@@ -29,7 +29,7 @@ Json BareDocument(std::optional<Command> command, int status, const std::string&
 Json CommandDocument(const Options& options, const std::vector<linux_sg::RefusedNode>& refused,
                      int status, const std::optional<std::string>& error);
 
-// The drive at `index` of the table, or null for -1.
+// The drive at `index` of the table.
 Json DriveJson(const DriveTable& table, int index);
 
 }  // namespace varden::cli

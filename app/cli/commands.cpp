@@ -17,7 +17,6 @@
 #include "app/cli/questions.h"
 #include "app/cli/report_summary.h"
 #include "app/cli/terminal_view.h"
-#include "app/cli/what_happened.h"
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "drive/region_commands.h"
@@ -53,12 +52,6 @@ std::string DriveName(char letter) {
   return std::string(1, letter) + ":";
 }
 
-// The list text without the identification's trailing spaces, safe for the terminal.
-std::string ShownDriveText(std::string_view list_text) {
-  const std::size_t end = list_text.find_last_not_of(' ');
-  return text::ShownText(list_text.substr(0, end == std::string_view::npos ? 0 : end + 1));
-}
-
 // What the change costs, from the state it will decide on. A permanent region costs nothing:
 // the change refuses it without sending anything.
 ChangeCost CostOf(const ReportSummary& before, bool permanent) {
@@ -72,12 +65,11 @@ ChangeCost CostOf(const ReportSummary& before, bool permanent) {
 }
 
 std::string NotOffered(int region, const ReportSummary& before) {
-  std::string message = std::string(Text(CliText::kRefusedBefore)) + std::to_string(region);
+  const std::string number = std::to_string(region);
   if (before.offered.empty() && !before.drive_state_read) {
-    return message + std::string(Text(CliText::kRefusedStateUnread));
+    return Text(kRefusedStateUnread, {number});
   }
-  return message + std::string(Text(CliText::kRefusedBetween)) + RegionList(before.offered) +
-         std::string(Text(CliText::kRefusedAfter));
+  return Text(kRefused, {number, RegionList(before.offered)});
 }
 
 class Program {
@@ -110,10 +102,8 @@ class Program {
   }
 
  private:
-  // ---- The drives -----------------------------------------------------------------------
-
-  // The list index of the drive named on the command line, or the first drive found.
-  // Answers -1 when there is none.
+  // The list index of the drive named on the command line, or the first drive found; -1 for
+  // none.
   int ChosenIndex() const {
     if (!options_.drive) return found_ > 0 ? 0 : -1;
     for (int i = 0; i < found_; ++i) {
@@ -137,13 +127,6 @@ class Program {
     return kExitUsage;
   }
 
-  int NoDrive() {
-    if (!source_.Refused().empty()) {
-      return Fail("no drive could be opened: " + RefusedSummary() + " for lack of permission");
-    }
-    return Fail(std::string(kNoDriveFound));
-  }
-
   // "/dev/sr0 (D:), /dev/sr1 (E:)".
   std::string RefusedSummary() const {
     std::string nodes;
@@ -152,8 +135,6 @@ class Program {
     }
     return nodes;
   }
-
-  // ---- Output ---------------------------------------------------------------------------
 
   Json Document(int status, const std::optional<std::string>& error) const {
     return CommandDocument(options_, source_.Refused(), status, error);
@@ -176,11 +157,20 @@ class Program {
     return Summarize(*view_, first);
   }
 
-  void ShowSummary(int index, const ReportSummary& summary) {
+  // The end of a command on a drive: the document with the log, or the drive and `summary`
+  // as text after the log.
+  void Show(Json& doc, int index, const ReportSummary& summary) {
+    if (options_.json) {
+      doc["log"] = TerminalLineEnds(view_->LogText());
+      Print(doc);
+      return;
+    }
+    // The identification without its trailing spaces.
+    const std::string_view text = table_[static_cast<std::size_t>(index)].Text();
     out_.EndLine();
     out_.Write("\n");
-    out_.Write(std::string(Text(CliText::kDriveLabel)) +
-               ShownDriveText(table_[static_cast<std::size_t>(index)].Text()) + "\n");
+    out_.Write(std::string(Text(kDriveLabel)) +
+               text::ShownText(text.substr(0, text.find_last_not_of(' ') + 1)) + "\n");
     out_.Write(SummaryText(summary));
   }
 
@@ -194,8 +184,6 @@ class Program {
     talk_.Line(text::ShownText(*changed + ": " + std::string(kCancelledMeanwhile)));
     return false;
   }
-
-  // ---- The commands ---------------------------------------------------------------------
 
   // Lists what could be opened; a node this user may not open makes it fail.
   int List() {
@@ -218,18 +206,18 @@ class Program {
 
   int Report() {
     const int index = ChosenIndex();
-    if (index < 0) return options_.drive ? UnknownDrive() : NoDrive();
+    if (index < 0 && options_.drive) return UnknownDrive();
+    if (index < 0) {
+      return Fail(source_.Refused().empty() ? std::string(kNoDriveFound)
+                                            : "no drive could be opened: " + RefusedSummary() +
+                                                  " for lack of permission");
+    }
     const ReportSummary summary = RunReport(index);
     const int status = summary.drive_state_read ? kExitOk : kExitDriveFailed;
     Json doc = Document(status, std::nullopt);
-    if (options_.json) {
-      doc["drive"] = DriveJson(table_, index);
-      doc["log"] = TerminalLineEnds(view_->LogText());
-      doc["report"] = SummaryJson(summary);
-      Print(doc);
-    } else {
-      ShowSummary(index, summary);
-    }
+    doc["drive"] = DriveJson(table_, index);
+    doc["report"] = SummaryJson(summary);
+    Show(doc, index, summary);
     return status;
   }
 
@@ -268,7 +256,7 @@ class Program {
       }
       if (!confirmed) {
         return EndWithoutChange(doc, index, before, kOutcomeDeclined,
-                                std::string(Text(CliText::kNotConfirmed)));
+                                std::string(Text(kNotConfirmed)));
       }
       if (changed) {
         return EndWithoutChange(doc, index, before, kOutcomeRefused,
@@ -298,19 +286,13 @@ class Program {
       error = store;
     }
     const int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
-
-    if (options_.json) {
-      doc["ok"] = status == kExitOk;
-      doc["exit_status"] = status;
-      doc["error"] = error ? Json(text::ShownText(*error)) : Json(nullptr);
-      doc["outcome"] = outcome;
-      doc["log"] = TerminalLineEnds(view_->LogText());
-      doc["after"] = warning ? Json(nullptr) : SummaryJson(after);
-      if (warning) doc["warning"] = text::ShownText(*warning);
-      Print(doc);
-    } else {
-      ShowSummary(index, after);
-    }
+    doc["ok"] = status == kExitOk;
+    doc["exit_status"] = status;
+    doc["error"] = error ? Json(text::ShownText(*error)) : Json(nullptr);
+    doc["outcome"] = outcome;
+    doc["after"] = warning ? Json(nullptr) : SummaryJson(after);
+    if (warning) doc["warning"] = text::ShownText(*warning);
+    Show(doc, index, after);
     if (error) ErrorLine(err_, *error);
     if (warning) ErrorLine(err_, *warning);
     return status;
@@ -319,14 +301,9 @@ class Program {
   // A change that was not sent: the reason on standard error, the report's state, exit 1.
   int EndWithoutChange(Json& doc, int index, const ReportSummary& before, std::string_view outcome,
                        const std::string& message) {
-    if (options_.json) {
-      doc["error"] = text::ShownText(message);
-      doc["outcome"] = outcome;
-      doc["log"] = TerminalLineEnds(view_->LogText());
-      Print(doc);
-    } else {
-      ShowSummary(index, before);
-    }
+    doc["error"] = text::ShownText(message);
+    doc["outcome"] = outcome;
+    Show(doc, index, before);
     out_.Flush();
     err_.Line(text::ShownText(message));
     return kExitDriveFailed;

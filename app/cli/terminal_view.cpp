@@ -7,18 +7,14 @@
 
 namespace varden::cli {
 
-TerminalView::TerminalView(const DriveTable& table, AskFunction ask)
-    : table_(table), ask_(std::move(ask)) {}
-
 void TerminalView::ChooseRegion(int region) {
-  for (int n = kFirstRegion; n <= kLastRegion; ++n) {
-    controls_[kRegionButton[n - kFirstRegion]].checked = n == region;
-  }
+  for (int n = kFirstRegion; n <= kLastRegion; ++n)
+    SetCheck(kRegionButton[n - kFirstRegion], n == region);
 }
 
-bool TerminalView::IsEnabled(int id) const {
-  const auto it = controls_.find(id);
-  return it == controls_.end() ? ControlState{}.enabled : it->second.enabled;
+std::string TerminalView::ControlText(int id) const {
+  const auto it = texts_.find(id);
+  return it == texts_.end() ? std::string() : it->second;
 }
 
 std::string TerminalView::LogText() const {
@@ -28,46 +24,21 @@ std::string TerminalView::LogText() const {
 }
 
 void TerminalView::AddDrive(int index, std::string_view text) {
-  const auto position =
-      static_cast<std::size_t>(std::clamp(index, 0, static_cast<int>(drive_list_.size())));
-  drive_list_.insert(drive_list_.begin() + static_cast<std::ptrdiff_t>(position),
-                     std::string(text));
-}
-
-void TerminalView::EnableControl(int id, bool on) {
-  controls_[id].enabled = on;
-}
-
-void TerminalView::SetCheck(int id, bool on) {
-  controls_[id].checked = on;
-}
-
-void TerminalView::SetHighlight(int) {}  // a highlight shows nothing on a terminal
-
-bool TerminalView::IsChecked(int id) {
-  const auto it = controls_.find(id);
-  return it != controls_.end() && it->second.checked;
-}
-
-void TerminalView::SetControlText(int id, std::string_view text) {
-  texts_[id] = text;
-}
-
-void TerminalView::AppendLog(std::string_view text) {
-  Append(text, true);
-}
-
-void TerminalView::AppendLogNoScroll(std::string_view text) {
-  Append(text, false);
-}
-
-bool TerminalView::AskOkCancel(std::string_view text, std::string_view caption) {
-  return ask_ ? ask_(text, caption) : false;
+  const int position = std::clamp(index, 0, static_cast<int>(drive_list_.size()));
+  drive_list_.insert(drive_list_.begin() + position, std::string(text));
 }
 
 char TerminalView::DriveLetter(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= table_.size()) return '\0';
   return table_[static_cast<std::size_t>(index)].Letter();
+}
+
+void TerminalView::Mark(std::set<int>& ids, int id, bool on) {
+  if (on) {
+    ids.insert(id);
+  } else {
+    ids.erase(id);
+  }
 }
 
 void TerminalView::Append(std::string_view text, bool scrolls) {

@@ -45,7 +45,9 @@ int main(int argc, char** argv) {
   // The language for the run, as the dialog decides it, before any text is looked up.
   varden::text::DecideLanguage(varden::text::LocaleCodePage());
   // Japanese in the terminal's own character set, or English where that set cannot hold it.
-  if (varden::text::JapaneseMode() && !UseLocaleCharset(AllTexts())) {
+  std::string sample;
+  for (const CliText* text : kAllTexts) sample += Text(*text);
+  if (varden::text::JapaneseMode() && !UseLocaleCharset(sample)) {
     varden::text::DecideLanguage(varden::text::kUsCodePage);
   }
   if (options.command == Command::kVersion) {
