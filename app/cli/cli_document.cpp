@@ -10,8 +10,8 @@ void Print(const Json& doc) {
   std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
-Json BareDocument(std::optional<Command> command, int status, const std::string& error) {
-  const std::optional<std::string_view> name = command ? CommandName(*command) : std::nullopt;
+Json BareDocument(Command command, int status, const std::string& error) {
+  const std::optional<std::string_view> name = CommandName(command);
   return {{"command", name ? Json(*name) : Json(nullptr)},
           {"ok", false},
           {"exit_status", status},

@@ -124,8 +124,7 @@ std::optional<std::string> ScanWords(std::span<const std::string_view> args, Wor
       case kOperand:
         out.operands.emplace_back(optarg);
         break;
-      case kJson:
-        out.options.json = true;
+      case kJson:  // read before the scan, for the refusal of a line too
         break;
       case 'y':
         out.options.yes = true;
@@ -149,7 +148,7 @@ std::optional<std::string> ScanWords(std::span<const std::string_view> args, Wor
 }
 
 // The command and its operands, each checked for that command alone.
-std::optional<std::string> ReadOperands(Words& in, ParseResult& result) {
+std::optional<std::string> ReadOperands(Words& in) {
   if (in.operands.empty()) {
     return "no command given: " + std::string(kCommandForms) + std::string(kTryHelp);
   }
@@ -164,7 +163,6 @@ std::optional<std::string> ReadOperands(Words& in, ParseResult& result) {
   }
   Options& options = in.options;
   options.command = command->command;
-  result.command = command->command;
 
   const std::span<const std::string> rest = std::span(in.operands).subspan(1);
   const std::string write = ": write 'varden-cli " + std::string(command->form) + "'";
@@ -193,26 +191,22 @@ std::optional<std::string> ReadOperands(Words& in, ParseResult& result) {
 
 }  // namespace
 
-ParseResult ParseCommandLine(std::span<const std::string_view> args) {
-  ParseResult result;
+std::optional<std::string> ParseCommandLine(std::span<const std::string_view> args,
+                                            Options& options) {
+  Words words;
   // The refusal of a line is a JSON document too when --json stands anywhere among the options.
   for (const std::string_view word : args) {
     if (word == kEndOfOptions) break;
-    result.json = result.json || word == kJsonOption;
+    words.options.json = words.options.json || word == kJsonOption;
   }
-  Words words;
   std::optional<std::string> error = ScanWords(args, words);
   if (!error && (words.help || words.version)) {
     words.options.command = words.help ? Command::kHelp : Command::kVersion;
   } else if (!error) {
-    error = ReadOperands(words, result);
+    error = ReadOperands(words);
   }
-  if (error) {
-    result.error = std::move(*error);
-  } else {
-    result.options = words.options;
-  }
-  return result;
+  options = words.options;
+  return error;
 }
 
 std::optional<std::string_view> CommandName(Command command) {

@@ -28,17 +28,11 @@ struct Options {
   int region = 0;                    // set only: 1 to 6
 };
 
-struct ParseResult {
-  std::optional<Options> options;
-  std::string error;  // one line, saying what to do; set when options is empty
-  // Known even when the line is refused, for the JSON document of the refusal: whether
-  // --json was given, and the command when one was recognised.
-  bool json = false;
-  std::optional<Command> command;
-};
-
-// Parses the arguments after the program name.
-ParseResult ParseCommandLine(std::span<const std::string_view> args);
+// Reads the arguments after the program name into `options`; answers the mistake, in one line
+// that says what to do. A line with a mistake still tells, for the JSON document of its
+// refusal, whether --json was given and the command when one was recognised.
+std::optional<std::string> ParseCommandLine(std::span<const std::string_view> args,
+                                            Options& options);
 
 // "list", "report" or "set"; nothing for the others.
 std::optional<std::string_view> CommandName(Command command);

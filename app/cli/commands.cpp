@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,19 +73,12 @@ std::string NotOffered(int region, const ReportSummary& before) {
 
 class Program {
  public:
-  explicit Program(const Options& options)
-      : options_(options),
-        talk_(options.json ? err_ : out_),
-        questions_(out_, talk_, options.yes) {}
+  explicit Program(const Options& options) : options_(options), talk_(options.json ? err_ : out_) {}
 
   int Run() {
     if (const std::optional<std::string> error = source_.Connect(options_)) return Fail(*error);
     if (AllocateTransferBuffer() != 0) return Fail("cannot allocate the transfer buffer");
-    view_ = std::make_unique<TerminalView>(table_,
-                                           [this](std::string_view text, std::string_view caption) {
-                                             return DiscPrompt(text, caption);
-                                           });
-    found_ = ScanDrives(table_, view_.get(), nullptr);
+    found_ = ScanDrives(table_, nullptr, nullptr);
     // The scan passes by a node this user may not open as if no drive were there; the user
     // hears of each one here.
     source_.FindRefused();
@@ -150,18 +142,18 @@ class Program {
 
   // Runs the region report on the drive at `index`, its log shown as it grows in text mode.
   ReportSummary RunReport(int index) {
-    view_->SelectDrive(index);
-    if (!options_.json) view_->SetLogSink([this](std::string_view text) { out_.Write(text); });
-    const std::size_t first = view_->LogPieces().size();
-    ReportRegion(*view_);
-    return Summarize(*view_, first);
+    view_.SelectDrive(index);
+    if (!options_.json) view_.SetLogSink([this](std::string_view text) { out_.Write(text); });
+    const std::size_t first = view_.LogPieces().size();
+    ReportRegion(view_);
+    return Summarize(view_, first);
   }
 
   // The end of a command on a drive: the document with the log, or the drive and `summary`
   // as text after the log.
   void Show(Json& doc, int index, const ReportSummary& summary) {
     if (options_.json) {
-      doc["log"] = TerminalLineEnds(view_->LogText());
+      doc["log"] = TerminalLineEnds(view_.LogText());
       Print(doc);
       return;
     }
@@ -178,8 +170,8 @@ class Program {
   // meanwhile.
   bool DiscPrompt(std::string_view prompt, std::string_view caption) {
     bool ok = false;
-    const std::optional<std::string> changed =
-        source_.ChangedWhile(*options_.drive, [&] { ok = questions_.DiscPrompt(prompt, caption); });
+    const std::optional<std::string> changed = source_.ChangedWhile(
+        *options_.drive, [&] { ok = cli::DiscPrompt(out_, talk_, prompt, caption); });
     if (!changed) return ok;
     talk_.Line(text::ShownText(*changed + ": " + std::string(kCancelledMeanwhile)));
     return false;
@@ -187,20 +179,19 @@ class Program {
 
   // Lists what could be opened; a node this user may not open makes it fail.
   int List() {
-    const std::vector<std::string>& items = view_->DriveList();
     const bool refused = !source_.Refused().empty();
-    if (items.empty() && !refused) ErrorLine(err_, std::string(kNoDriveFound));
+    if (found_ == 0 && !refused) ErrorLine(err_, std::string(kNoDriveFound));
     Json doc = Document(
         refused ? kExitDriveFailed : kExitOk,
         refused ? std::optional("this user may not open " + RefusedSummary()) : std::nullopt);
-    if (options_.json) {
-      for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+    for (int i = 0; i < found_; ++i) {
+      if (options_.json) {
         doc["drives"].push_back(DriveJson(table_, i));
+      } else {
+        out_.Line(text::ShownText(table_[static_cast<std::size_t>(i)].Text()));
       }
-      Print(doc);
-    } else {
-      for (const std::string& item : items) out_.Line(text::ShownText(item));
     }
+    if (options_.json) Print(doc);
     return doc["exit_status"].get<int>();
   }
 
@@ -246,7 +237,8 @@ class Program {
     if (!permanent) {
       bool confirmed = false;
       const auto ask = [&] {
-        confirmed = questions_.ConfirmCost(*options_.drive, region, before.drive_state_read, cost);
+        confirmed = ConfirmCost(talk_, options_.yes, *options_.drive, region,
+                                before.drive_state_read, cost);
       };
       std::optional<std::string> changed;
       if (options_.yes) {
@@ -264,13 +256,13 @@ class Program {
       }
     }
 
-    view_->ChooseRegion(region);
-    const std::size_t change_first = view_->LogPieces().size();
+    view_.ChooseRegion(region);
+    const std::size_t change_first = view_.LogPieces().size();
     RealSleeper sleeper;
-    ChangeRegion(*view_, sleeper);
-    const ChangeEnd end = HowTheChangeEnded(*view_, change_first);
+    ChangeRegion(view_, sleeper);
+    const ChangeEnd end = HowTheChangeEnded(view_, change_first);
     std::string_view outcome = end.outcome;
-    const ReportSummary after = Summarize(*view_, end.report_piece);
+    const ReportSummary after = Summarize(view_, end.report_piece);
 
     // A change that reached the drive but could not be saved: the drive is as the file
     // holds it, and the final report shows that. Once the change is kept, nothing later
@@ -313,10 +305,11 @@ class Program {
   Console out_{std::cout};
   Console err_{std::cerr};
   Console& talk_;  // questions and the cost: standard output, or standard error under --json
-  Questions questions_;
   DriveSource source_;
   DriveTable table_;
-  std::unique_ptr<TerminalView> view_;
+  TerminalView view_{table_, [this](std::string_view text, std::string_view caption) {
+                       return DiscPrompt(text, caption);
+                     }};
   int found_ = 0;
 };
 

@@ -27,45 +27,47 @@ bool StdinIsTerminal() {
   return isatty(STDIN_FILENO) == 1;
 }
 
-}  // namespace
-
-bool Questions::Confirm(const std::string& question) {
-  talk_.EndLine();
-  talk_.Write(question);
-  talk_.Flush();
+// Asks a yes/no question; only "y" or "yes" is yes, and the end of input is no.
+bool Confirm(Console& talk, const std::string& question) {
+  talk.EndLine();
+  talk.Write(question);
+  talk.Flush();
   const std::optional<std::string> word = AnswerWord();
-  talk_.AnswerRead(word && StdinIsTerminal());
+  talk.AnswerRead(word && StdinIsTerminal());
   return word && (*word == "y" || *word == "yes");
 }
 
-bool Questions::ConfirmCost(char drive, int region, bool state_read, const ChangeCost& cost) {
-  talk_.EndLine();
+}  // namespace
+
+bool ConfirmCost(Console& talk, bool yes, char drive, int region, bool state_read,
+                 const ChangeCost& cost) {
+  talk.EndLine();
   if (cost.before) {
-    talk_.Line(Text(kCost, {std::to_string(*cost.before), std::to_string(*cost.after)}));
+    talk.Line(Text(kCost, {std::to_string(*cost.before), std::to_string(*cost.after)}));
   } else {
-    talk_.Line(Text(state_read ? kCostNoRpc2 : kCostUnknown));
+    talk.Line(Text(state_read ? kCostNoRpc2 : kCostUnknown));
   }
   const std::string number = std::to_string(region);
-  if (!yes_ && !Confirm(Text(kAskSet, {std::string(1, drive) + ":", number}))) return false;
+  if (!yes && !Confirm(talk, Text(kAskSet, {std::string(1, drive) + ":", number}))) return false;
   if (!cost.becomes_permanent) return true;
-  talk_.Line(Text(kLastChange, {number}));
-  return yes_ || Confirm(Text(kAskPermanent, {number}));
+  talk.Line(Text(kLastChange, {number}));
+  return yes || Confirm(talk, Text(kAskPermanent, {number}));
 }
 
-bool Questions::DiscPrompt(std::string_view prompt, std::string_view caption) {
-  out_.Flush();
-  talk_.EndLine();
-  talk_.Write(std::string(caption) + ": ");
-  talk_.Write(prompt);
-  talk_.EndLine();
+bool DiscPrompt(Console& out, Console& talk, std::string_view prompt, std::string_view caption) {
+  out.Flush();
+  talk.EndLine();
+  talk.Write(std::string(caption) + ": ");
+  talk.Write(prompt);
+  talk.EndLine();
   if (!StdinIsTerminal()) {
-    talk_.Line(Text(kDiscPromptNoTerminal));
+    talk.Line(Text(kDiscPromptNoTerminal));
     return false;
   }
-  talk_.Write(Text(kDiscPromptChoice));
-  talk_.Flush();
+  talk.Write(Text(kDiscPromptChoice));
+  talk.Flush();
   const std::optional<std::string> word = AnswerWord();
-  talk_.AnswerRead(word.has_value());
+  talk.AnswerRead(word.has_value());
   return word && *word != "c" && *word != "cancel";
 }
 

@@ -1,7 +1,5 @@
 #include "app/cli/terminal_view.h"
 
-#include <algorithm>
-
 #include "drive/region_commands.h"
 #include "ui/resources/resource.h"
 
@@ -21,11 +19,6 @@ std::string TerminalView::LogText() const {
   std::string text;
   for (const LogPiece& piece : log_) text += piece.text;
   return text;
-}
-
-void TerminalView::AddDrive(int index, std::string_view text) {
-  const int position = std::clamp(index, 0, static_cast<int>(drive_list_.size()));
-  drive_list_.insert(drive_list_.begin() + position, std::string(text));
 }
 
 char TerminalView::DriveLetter(int index) {

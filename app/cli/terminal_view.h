@@ -1,7 +1,6 @@
 // The region logic's view of the dialog, kept as plain state for the command line: which
-// controls are disabled and checked, control texts, the drive list, the selection and the
-// log (each appended text kept as one piece, in order). The disc prompt is handed to the
-// caller.
+// controls are disabled and checked, control texts, the selection and the log (each appended
+// text kept as one piece, in order). The disc prompt is handed to the caller.
 #pragma once
 
 #include <functional>
@@ -37,12 +36,11 @@ class TerminalView : public RegionView {
 
   bool IsEnabled(int id) const { return !disabled_.contains(id); }
   std::string ControlText(int id) const;
-  const std::vector<std::string>& DriveList() const { return drive_list_; }
   const std::vector<LogPiece>& LogPieces() const { return log_; }
   std::string LogText() const;  // the whole log as the dialog would hold it
 
   // RegionView
-  void AddDrive(int index, std::string_view text) override;
+  void AddDrive(int, std::string_view) override {}  // the drive table is the list
   void EnableControl(int id, bool on) override { Mark(disabled_, id, !on); }
   void SetCheck(int id, bool on) override { Mark(checked_, id, on); }
   void SetHighlight(int) override {}  // a highlight shows nothing on a terminal
@@ -69,7 +67,6 @@ class TerminalView : public RegionView {
   std::set<int> disabled_;  // as a dialog's controls start: all enabled
   std::set<int> checked_;
   std::map<int, std::string> texts_;
-  std::vector<std::string> drive_list_;
   std::vector<LogPiece> log_;
   int selected_ = -1;
   int last_reported_ = -1;
