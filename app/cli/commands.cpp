@@ -94,8 +94,7 @@ class Program {
   }
 
  private:
-  // The list index of the drive named on the command line, or the first drive found; -1 for
-  // none.
+  // The drive named on the command line, or the first drive found; -1 for none.
   int ChosenIndex() const {
     if (!options_.drive) return found_ > 0 ? 0 : -1;
     for (int i = 0; i < found_; ++i) {
@@ -170,8 +169,8 @@ class Program {
   // meanwhile.
   bool DiscPrompt(std::string_view prompt, std::string_view caption) {
     bool ok = false;
-    const std::optional<std::string> changed = source_.ChangedWhile(
-        *options_.drive, [&] { ok = cli::DiscPrompt(out_, talk_, prompt, caption); });
+    const std::optional<std::string> changed =
+        source_.ChangedWhile(*options_.drive, [&] { ok = AskDisc(out_, talk_, prompt, caption); });
     if (!changed) return ok;
     talk_.Line(text::ShownText(*changed + ": " + std::string(kCancelledMeanwhile)));
     return false;

@@ -32,14 +32,11 @@ class Console {
 // "varden-cli: " and the message, made safe for the terminal, on standard error.
 void ErrorLine(Console& err, const std::string& message);
 
-// The text with "\r\n" pairs as "\n".
 std::string TerminalLineEnds(std::string_view text);
 
-// The program's texts are UTF-8; a locale of another character set (EUC-JP, Shift_JIS) gets
-// them converted. Takes the character set of the locale the environment names (or, when that
-// locale is not installed, of its name) and answers whether it can hold `sample`; when it
-// cannot, or no converter can be had (a static program without its conversion modules),
-// nothing is converted and the answer is false.
+// Converts the program's UTF-8 texts to the character set of the locale the environment names
+// (EUC-JP, Shift_JIS) when that set can hold `sample`. False, and nothing converted, when it
+// cannot or no converter can be had (a static program without its conversion modules).
 bool UseLocaleCharset(std::string_view sample);
 
 // The text in the terminal's character set; a character the set cannot hold becomes '?'.

@@ -54,7 +54,7 @@ bool ConfirmCost(Console& talk, bool yes, char drive, int region, bool state_rea
   return yes || Confirm(talk, Text(kAskPermanent, {number}));
 }
 
-bool DiscPrompt(Console& out, Console& talk, std::string_view prompt, std::string_view caption) {
+bool AskDisc(Console& out, Console& talk, std::string_view prompt, std::string_view caption) {
   out.Flush();
   talk.EndLine();
   talk.Write(std::string(caption) + ": ");

@@ -26,6 +26,6 @@ bool ConfirmCost(Console& talk, bool yes, char drive, int region, bool state_rea
 
 // The disc prompt, OK or Cancel, on `talk` after standard output `out` is flushed. Without a
 // terminal nobody can insert a disc and answer, so it is Cancel.
-bool DiscPrompt(Console& out, Console& talk, std::string_view prompt, std::string_view caption);
+bool AskDisc(Console& out, Console& talk, std::string_view prompt, std::string_view caption);
 
 }  // namespace varden::cli

@@ -138,30 +138,25 @@ std::string SummaryText(const ReportSummary& summary) {
 }
 
 Json SummaryJson(const ReportSummary& summary) {
-  Json drive_state = {
-      {"read", summary.drive_state_read}, {"rpc_state", nullptr},    {"type_code", nullptr},
-      {"vendor_resets", nullptr},         {"changes_left", nullptr}, {"rpc_phase2", nullptr},
-      {"region_mask", nullptr},           {"region", nullptr}};
-  if (summary.drive_state_read) {
-    const RpcStateBytes& rpc = summary.rpc_state;
-    std::string bytes;
-    for (const std::uint8_t byte : rpc.bytes) bytes += HexByte(byte);
-    drive_state["rpc_state"] = bytes;
-    drive_state["type_code"] = rpc.TypeCode();
-    drive_state["vendor_resets"] = rpc.VendorResets();
-    drive_state["changes_left"] = rpc.UserChanges();
-    drive_state["rpc_phase2"] = summary.FollowsRpcPhaseII();
-    drive_state["region_mask"] = rpc.RegionMask();
-    if (const std::optional<int> region = summary.Region()) drive_state["region"] = *region;
-  }
-  Json disc = {{"read", summary.disc_read}, {"cpst", nullptr}, {"permitted_regions", nullptr}};
-  if (summary.disc_read) {
-    disc["cpst"] = summary.copyright.Cpst();
-    if (summary.PermittedKnown()) disc["permitted_regions"] = summary.permitted;
-  }
+  const bool read = summary.drive_state_read;
+  const RpcStateBytes& rpc = summary.rpc_state;
+  const auto known = [](bool is_known, Json value) { return is_known ? value : Json(nullptr); };
+  std::string bytes;
+  for (const std::uint8_t byte : rpc.bytes) bytes += HexByte(byte);
+  const std::optional<int> region = read ? summary.Region() : std::nullopt;
+  const Json drive_state = {{"read", read},
+                            {"rpc_state", known(read, bytes)},
+                            {"type_code", known(read, rpc.TypeCode())},
+                            {"vendor_resets", known(read, rpc.VendorResets())},
+                            {"changes_left", known(read, rpc.UserChanges())},
+                            {"rpc_phase2", known(read, summary.FollowsRpcPhaseII())},
+                            {"region_mask", known(read, rpc.RegionMask())},
+                            {"region", known(region.has_value(), region.value_or(0))}};
+  const Json disc = {{"read", summary.disc_read},
+                     {"cpst", known(summary.disc_read, summary.copyright.Cpst())},
+                     {"permitted_regions", known(summary.PermittedKnown(), summary.permitted)}};
   return {{"drive_state", drive_state},
-          {"changes_left_text",
-           summary.drive_state_read ? Json(summary.changes_left_text) : Json(nullptr)},
+          {"changes_left_text", known(read, summary.changes_left_text)},
           {"offered_regions", summary.offered},
           {"disc", disc}};
 }

@@ -31,10 +31,9 @@ struct ReportSummary {
   bool PermittedKnown() const;
 };
 
-// Reads the report whose log texts start at `first_piece` of the view's log. The operations
-// tell how their commands went only through the log, by the catalogue's messages, so the
-// failures are recognised by those texts; the rest comes from the controls and the kept
-// answers.
+// Reads the report whose log texts start at `first_piece`: its failures by the catalogue's
+// messages in the log (the operations tell them no other way), the rest from the controls and
+// the kept answers.
 ReportSummary Summarize(const TerminalView& view, std::size_t first_piece);
 
 // How the region change whose log texts start at `first_piece` ended, by the one text it
@@ -50,10 +49,7 @@ ChangeEnd HowTheChangeEnded(const TerminalView& view, std::size_t first_piece);
 // The summary as text lines, each ending in "\n", in the catalogue's language.
 std::string SummaryText(const ReportSummary& summary);
 
-// The summary as the "report", "before" and "after" objects of the JSON document (see
-// varden-cli.schema.json): every field but "read" is null when "read" is false; "region" is
-// null also when the drive has no region or an invalid mask; "permitted_regions" is null also
-// for an unknown CPST.
+// The summary as the REPORT object of the JSON document, as varden-cli(1) describes it.
 nlohmann::json SummaryJson(const ReportSummary& summary);
 
 // "2 4", or the text for none.

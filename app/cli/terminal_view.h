@@ -10,8 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "drive/region_commands.h"
 #include "region/drive_scan.h"
 #include "region/region_view.h"
+#include "ui/resources/resource.h"
 
 namespace varden::cli {
 
@@ -32,12 +34,20 @@ class TerminalView : public RegionView {
   // Receives every appended log text as it is appended (for showing the log live).
   void SetLogSink(LogSink sink) { sink_ = std::move(sink); }
   // What the user does in the dialog: checks a region's radio button, unchecking the others.
-  void ChooseRegion(int region);
+  void ChooseRegion(int region) {
+    for (int n = kFirstRegion; n <= kLastRegion; ++n) {
+      SetCheck(kRegionButton[n - kFirstRegion], n == region);
+    }
+  }
 
   bool IsEnabled(int id) const { return !disabled_.contains(id); }
-  std::string ControlText(int id) const;
+  std::string ControlText(int id) const { return texts_.contains(id) ? texts_.at(id) : ""; }
   const std::vector<LogPiece>& LogPieces() const { return log_; }
-  std::string LogText() const;  // the whole log as the dialog would hold it
+  std::string LogText() const {  // the whole log as the dialog would hold it
+    std::string text;
+    for (const LogPiece& piece : log_) text += piece.text;
+    return text;
+  }
 
   // RegionView
   void AddDrive(int, std::string_view) override {}  // the drive table is the list
@@ -53,13 +63,25 @@ class TerminalView : public RegionView {
     return ask_ && ask_(text, caption);
   }
   void SelectDrive(int index) override { selected_ = index; }
-  char DriveLetter(int index) override;
+  char DriveLetter(int index) override {
+    if (index < 0 || static_cast<std::size_t>(index) >= table_.size()) return '\0';
+    return table_[static_cast<std::size_t>(index)].Letter();
+  }
   int LastReportedIndex() const override { return last_reported_; }
   void SetLastReportedIndex(int index) override { last_reported_ = index; }
 
  private:
-  static void Mark(std::set<int>& ids, int id, bool on);
-  void Append(std::string_view text, bool scrolls);
+  static void Mark(std::set<int>& ids, int id, bool on) {
+    if (on) {
+      ids.insert(id);
+    } else {
+      ids.erase(id);
+    }
+  }
+  void Append(std::string_view text, bool scrolls) {
+    log_.push_back({std::string(text), scrolls});
+    if (sink_) sink_(text);
+  }
 
   const DriveTable& table_;
   AskFunction ask_;
