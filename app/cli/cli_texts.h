@@ -68,33 +68,19 @@ inline constexpr CliText kDiscPromptChoice{"OK (Enter) or Cancel (c)? ",
 inline constexpr CliText kDiscPromptNoTerminal{"No terminal to answer on: Cancel.",
                                                "応答できる端末がないため、キャンセルします。"};
 
-// Every text: what the terminal must be able to show.
-inline constexpr const CliText* kAllTexts[] = {&kDriveLabel,
-                                               &kRegionLabel,
-                                               &kRegionNone,
-                                               &kRegionInvalid,
-                                               &kStateNotRead,
-                                               &kChangesUnknown,
-                                               &kOfferedLabel,
-                                               &kNoRegions,
-                                               &kDiscPermitsLabel,
-                                               &kDiscUnprotected,
-                                               &kDiscNotRead,
-                                               &kDiscUnknownType,
-                                               &kCost,
-                                               &kCostNoRpc2,
-                                               &kCostUnknown,
-                                               &kAskSet,
-                                               &kLastChange,
-                                               &kAskPermanent,
-                                               &kNotConfirmed,
-                                               &kRefused,
-                                               &kRefusedStateUnread,
-                                               &kDiscPromptChoice,
-                                               &kDiscPromptNoTerminal};
-
 inline std::string_view Text(const CliText& pair) {
   return text::JapaneseMode() ? pair.japanese : pair.english;
+}
+
+// Every text in the current language, one after the other: what the terminal must be able to
+// show.
+inline std::string AllTexts() {
+  const auto joined = [](const auto&... texts) { return (std::string(Text(texts)) + ...); };
+  return joined(kDriveLabel, kRegionLabel, kRegionNone, kRegionInvalid, kStateNotRead,
+                kChangesUnknown, kOfferedLabel, kNoRegions, kDiscPermitsLabel, kDiscUnprotected,
+                kDiscNotRead, kDiscUnknownType, kCost, kCostNoRpc2, kCostUnknown, kAskSet,
+                kLastChange, kAskPermanent, kNotConfirmed, kRefused, kRefusedStateUnread,
+                kDiscPromptChoice, kDiscPromptNoTerminal);
 }
 
 // The text with each "{}" replaced by the next of `values`.

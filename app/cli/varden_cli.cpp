@@ -33,9 +33,9 @@ int main(int argc, char** argv) {
   const bool help = options.command == Command::kHelp;
   if (!help) {
     text::DecideLanguage(text::LocaleCodePage());
-    std::string sample;
-    for (const CliText* all : kAllTexts) sample += Text(*all);
-    if (text::JapaneseMode() && !UseLocaleCharset(sample)) text::DecideLanguage(text::kUsCodePage);
+    if (text::JapaneseMode() && !UseLocaleCharset(AllTexts())) {
+      text::DecideLanguage(text::kUsCodePage);
+    }
   }
   if (help || options.command == Command::kVersion) {
     const std::string shown = help ? UsageText()
