@@ -5,31 +5,14 @@
 #include "text/shown_text.h"
 
 namespace varden::cli {
-namespace {
-
-Json CommandName(Command command) {
-  switch (command) {
-    case Command::kList:
-      return "list";
-    case Command::kReport:
-      return "report";
-    case Command::kSet:
-      return "set";
-    case Command::kHelp:
-    case Command::kVersion:
-      break;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 void Print(const Json& doc) {
   std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
-Json BareDocument(std::optional<Command> command, int status, const std::string& error) {
-  return {{"command", command ? CommandName(*command) : Json(nullptr)},
+Json BareDocument(Command command, int status, const std::string& error) {
+  const std::optional<std::string_view> name = CommandName(command);
+  return {{"command", name ? Json(*name) : Json(nullptr)},
           {"ok", false},
           {"exit_status", status},
           {"error", text::ShownText(error)}};
@@ -37,11 +20,10 @@ Json BareDocument(std::optional<Command> command, int status, const std::string&
 
 Json CommandDocument(const Options& options, const std::vector<linux_sg::RefusedNode>& refused,
                      int status, const std::optional<std::string>& error) {
-  Json doc = {{"command", CommandName(options.command)},
-              {"ok", status == kExitOk},
-              {"exit_status", status},
-              {"error", error ? Json(text::ShownText(*error)) : Json(nullptr)},
-              {"refused", Json::array()}};
+  Json doc = BareDocument(options.command, status, error.value_or(""));
+  doc["ok"] = status == kExitOk;
+  if (!error) doc["error"] = nullptr;
+  doc["refused"] = Json::array();
   for (const linux_sg::RefusedNode& node : refused) {
     doc["refused"].push_back({{"node", node.path},
                               {"letter", std::string(1, node.letter)},
@@ -65,7 +47,6 @@ Json CommandDocument(const Options& options, const std::vector<linux_sg::Refused
 }
 
 Json DriveJson(const DriveTable& table, int index) {
-  if (index < 0) return nullptr;
   const DriveEntry& entry = table[static_cast<std::size_t>(index)];
   return {{"index", index},
           {"letter", std::string(1, entry.Letter())},

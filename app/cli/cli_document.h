@@ -23,13 +23,13 @@ using Json = nlohmann::json;
 void Print(const Json& doc);
 
 // The document of a line that was not carried out: bad usage, or a fault outside the commands.
-Json BareDocument(std::optional<Command> command, int status, const std::string& error);
+Json BareDocument(Command command, int status, const std::string& error);
 
 // The command's document, every field of the command null (or empty) until it is known.
 Json CommandDocument(const Options& options, const std::vector<linux_sg::RefusedNode>& refused,
                      int status, const std::optional<std::string>& error);
 
-// The drive at `index` of the table, or null for -1.
+// The drive at `index` of the table.
 Json DriveJson(const DriveTable& table, int index);
 
 }  // namespace varden::cli

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cctype>
 #include <system_error>
 #include <vector>
@@ -15,23 +16,19 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kEndOfOptions = "--";
 constexpr std::string_view kJsonOption = "--json";
-constexpr std::string_view kEmulatedOption = "--emulated";
-constexpr std::string_view kLongNames[] = {"json", "yes", "help", "version", "emulated"};
-
 constexpr std::string_view kTryHelp = "; see 'varden-cli --help'";
 constexpr std::string_view kCommandForms = "use 'list', 'report [DRIVE]' or 'set DRIVE REGION'";
 
-// The scanner's answers: a letter for -y and -h, these for the long options alone, and 1
-// for an operand (the options are read in order; "--" ends them).
+// getopt_long's answers: a letter for -y and -h, these for the long options alone, and 1 for
+// an operand ("-" first in the short options: every word in order, operands included).
 enum Scanned : int { kOperand = 1, kJson = 0x100, kVersion, kEmulated, kUnknown = '?' };
-// "-" first: every word in order, operands included.
 constexpr const char* kShortOptions = "-yh";
-const option kLongOptions[] = {{"json", no_argument, nullptr, kJson},
-                               {"yes", no_argument, nullptr, 'y'},
-                               {"help", no_argument, nullptr, 'h'},
-                               {"version", no_argument, nullptr, kVersion},
-                               {"emulated", optional_argument, nullptr, kEmulated},
-                               {nullptr, 0, nullptr, 0}};
+constexpr option kLongOptions[] = {{"json", no_argument, nullptr, kJson},
+                                   {"yes", no_argument, nullptr, 'y'},
+                                   {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, kVersion},
+                                   {"emulated", optional_argument, nullptr, kEmulated},
+                                   {nullptr, 0, nullptr, 0}};
 
 struct CommandForm {
   std::string_view name;
@@ -47,6 +44,19 @@ constexpr CommandForm kCommands[] = {
     {"set", Command::kSet, "set DRIVE REGION", 2, 2},
 };
 
+// What the words say, read in order.
+struct Words {
+  Options options;
+  std::vector<std::string> operands;
+  bool help = false;
+  bool version = false;
+  bool bare_emulated_first = false;  // "--emulated" without a file before any operand
+};
+
+std::string Quoted(std::string_view word) {
+  return "'" + std::string(word) + "'";
+}
+
 // "e", "E" or "E:" -> 'E'. Nothing for anything else.
 std::optional<char> ParseDriveLetter(std::string_view text) {
   if (text.size() == 2 && text[1] == ':') text.remove_suffix(1);
@@ -57,37 +67,25 @@ std::optional<char> ParseDriveLetter(std::string_view text) {
   return static_cast<char>(std::toupper(c));
 }
 
-// "1" to "6" -> the region. Nothing for anything else.
-std::optional<int> ParseRegion(std::string_view text) {
-  if (text.size() != 1) return std::nullopt;
-  const int region = text[0] - '0';
-  if (region < kFirstRegion || region > kLastRegion) return std::nullopt;
-  return region;
-}
-
-std::string Quoted(std::string_view word) {
-  return "'" + std::string(word) + "'";
-}
-
-// The mistake in an option word: one unknown, or a long option shortened (the scanner takes
+// The mistake in an option word: one unknown, or a long option shortened (getopt_long takes
 // "--js" for "--json"; the usage promises only whole names).
 std::string UnknownOption(std::string_view word) {
   std::string hint;
-  for (const std::string_view name : kLongNames) {
+  for (const option& known : kLongOptions) {
     // A long option written with one dash ("-yes", "-emulated=f"): the usual slip.
-    if (!word.starts_with(kEndOfOptions) && word.substr(1).starts_with(name)) {
+    if (known.name != nullptr && !word.starts_with(kEndOfOptions) &&
+        word.substr(1).starts_with(known.name)) {
       hint = " (did you mean '-" + std::string(word) + "'?)";
     }
   }
   return "unknown option " + Quoted(word) + hint + std::string(kTryHelp);
 }
 
+// Whether "--name" or "--name=value" names a long option whole.
 bool IsWholeName(std::string_view word) {
-  const std::string_view name = word.substr(0, word.find('='));
-  for (const std::string_view known : kLongNames) {
-    if (name == std::string(kEndOfOptions) + std::string(known)) return true;
-  }
-  return false;
+  const std::string_view name = word.substr(0, word.find('=')).substr(kEndOfOptions.size());
+  return std::ranges::any_of(
+      kLongOptions, [name](const option& known) { return known.name && name == known.name; });
 }
 
 std::optional<std::string> ReadEmulated(const char* value, Options& options) {
@@ -106,29 +104,67 @@ std::optional<std::string> ReadEmulated(const char* value, Options& options) {
   return std::nullopt;
 }
 
+// Reads the words in order; answers the first mistake.
+std::optional<std::string> ScanWords(std::span<const std::string_view> args, Words& out) {
+  std::vector<std::string> words{"varden-cli"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  optind = 0;  // a fresh scan
+  opterr = 0;
+  for (;;) {
+    const auto at = static_cast<std::size_t>(std::max(optind, 1));  // the word being read
+    int got = getopt_long(static_cast<int>(words.size()), argv.data(), kShortOptions, kLongOptions,
+                          nullptr);
+    if (got == -1) break;
+    const std::string_view word = at < words.size() ? std::string_view(words[at]) : "";
+    if (got != kOperand && word.starts_with(kEndOfOptions) && !IsWholeName(word)) got = kUnknown;
+    switch (got) {
+      case kOperand:
+        out.operands.emplace_back(optarg);
+        break;
+      case kJson:  // read before the scan, for the refusal of a line too
+        break;
+      case 'y':
+        out.options.yes = true;
+        break;
+      case 'h':
+        out.help = true;
+        break;
+      case kVersion:
+        out.version = true;
+        break;
+      case kEmulated:
+        if (optarg == nullptr && out.operands.empty()) out.bare_emulated_first = true;
+        if (std::optional<std::string> error = ReadEmulated(optarg, out.options)) return error;
+        break;
+      default:
+        return UnknownOption(word);
+    }
+  }
+  out.operands.insert(out.operands.end(), words.begin() + optind, words.end());
+  return std::nullopt;
+}
+
 // The command and its operands, each checked for that command alone.
-std::optional<std::string> ReadOperands(std::span<const std::string> operands,
-                                        bool bare_emulated_first, Options& options,
-                                        ParseResult& result) {
-  if (operands.empty()) {
+std::optional<std::string> ReadOperands(Words& in) {
+  if (in.operands.empty()) {
     return "no command given: " + std::string(kCommandForms) + std::string(kTryHelp);
   }
-  const std::string_view word = operands.front();
-  const CommandForm* command = nullptr;
-  for (const CommandForm& candidate : kCommands) {
-    if (word == candidate.name) command = &candidate;
-  }
-  if (command == nullptr) {
-    if (word.empty() && bare_emulated_first) {
+  const std::string_view word = in.operands.front();
+  const auto* command = std::ranges::find(kCommands, word, &CommandForm::name);
+  if (command == std::end(kCommands)) {
+    if (word.empty() && in.bare_emulated_first) {
       return "an empty word stands where the command goes; to name a state file, write "
              "--emulated=FILE";
     }
     return "unknown command " + Quoted(word) + ": " + std::string(kCommandForms);
   }
+  Options& options = in.options;
   options.command = command->command;
-  result.command = command->command;
 
-  const std::span<const std::string> rest = operands.subspan(1);
+  const std::span<const std::string> rest = std::span(in.operands).subspan(1);
   const std::string write = ": write 'varden-cli " + std::string(command->form) + "'";
   if (rest.size() > command->max_operands) {
     return Quoted(rest[command->max_operands]) + " is not an operand of '" +
@@ -144,88 +180,40 @@ std::optional<std::string> ReadOperands(std::span<const std::string> operands,
     }
   }
   if (rest.size() > 1) {
-    const std::optional<int> region = ParseRegion(rest[1]);
-    if (!region) return Quoted(rest[1]) + " is not a region: give a number from 1 to 6";
-    options.region = *region;
-  }
-  return std::nullopt;
-}
-
-// Reads the words in order into `options` and `operands`; answers the first mistake.
-std::optional<std::string> ScanWords(std::span<const std::string_view> args, Options& options,
-                                     std::vector<std::string>& operands, bool& bare_emulated_first,
-                                     bool& help, bool& version) {
-  std::vector<std::string> words{"varden-cli"};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(words.size());
-  optind = 0;  // a fresh scan
-  opterr = 0;
-  for (;;) {
-    const int at = optind == 0 ? 1 : optind;  // the word being read
-    const int got = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
-    if (got == -1) break;
-    const std::string_view word =
-        at < argc ? std::string_view(words[static_cast<std::size_t>(at)]) : std::string_view();
-    if (got != kOperand && word.starts_with(kEndOfOptions) && !IsWholeName(word)) {
-      return UnknownOption(word);
+    const int region = rest[1].size() == 1 ? rest[1][0] - '0' : 0;
+    if (region < kFirstRegion || region > kLastRegion) {
+      return Quoted(rest[1]) + " is not a region: give a number from 1 to 6";
     }
-    switch (got) {
-      case kOperand:
-        operands.emplace_back(optarg);
-        break;
-      case kJson:
-        options.json = true;
-        break;
-      case 'y':
-        options.yes = true;
-        break;
-      case 'h':
-        help = true;
-        break;
-      case kVersion:
-        version = true;
-        break;
-      case kEmulated:
-        if (optarg == nullptr && operands.empty()) bare_emulated_first = true;
-        if (std::optional<std::string> error = ReadEmulated(optarg, options)) return error;
-        break;
-      default:
-        return UnknownOption(word);
-    }
+    options.region = region;
   }
-  for (int i = optind; i < argc; ++i) operands.push_back(words[static_cast<std::size_t>(i)]);
   return std::nullopt;
 }
 
 }  // namespace
 
-ParseResult ParseCommandLine(std::span<const std::string_view> args) {
-  ParseResult result;
+std::optional<std::string> ParseCommandLine(std::span<const std::string_view> args,
+                                            Options& options) {
+  Words words;
   // The refusal of a line is a JSON document too when --json stands anywhere among the options.
   for (const std::string_view word : args) {
     if (word == kEndOfOptions) break;
-    result.json = result.json || word == kJsonOption;
+    words.options.json = words.options.json || word == kJsonOption;
   }
-  Options options;
-  std::vector<std::string> operands;
-  bool bare_emulated_first = false, help = false, version = false;
-  std::optional<std::string> error =
-      ScanWords(args, options, operands, bare_emulated_first, help, version);
-  if (!error && (help || version)) {
-    options.command = help ? Command::kHelp : Command::kVersion;
-    result.options = options;
-    return result;
+  std::optional<std::string> error = ScanWords(args, words);
+  if (!error && (words.help || words.version)) {
+    words.options.command = words.help ? Command::kHelp : Command::kVersion;
+  } else if (!error) {
+    error = ReadOperands(words);
   }
-  if (!error) error = ReadOperands(operands, bare_emulated_first, options, result);
-  if (error) {
-    result.error = std::move(*error);
-  } else {
-    result.options = options;
+  options = words.options;
+  return error;
+}
+
+std::optional<std::string_view> CommandName(Command command) {
+  for (const CommandForm& form : kCommands) {
+    if (form.command == command) return form.name;
   }
-  return result;
+  return std::nullopt;
 }
 
 std::string UsageText() {

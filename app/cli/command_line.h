@@ -12,7 +12,6 @@
 
 namespace varden::cli {
 
-// Exit statuses.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitDriveFailed = 1;  // the drive operation failed; the log says why
 inline constexpr int kExitUsage = 2;        // bad usage; nothing was sent to a drive
@@ -23,27 +22,21 @@ struct Options {
   Command command = Command::kHelp;
   bool json = false;
   bool yes = false;
-  // --emulated given; an empty file means the demo's default state file.
-  bool emulated = false;
-  std::filesystem::path state_file;
-  // The drive named on the command line, upper case; nothing means the first drive found.
-  std::optional<char> drive;
-  int region = 0;  // set only: 1 to 6
+  bool emulated = false;             // --emulated given
+  std::filesystem::path state_file;  // empty: the demo's default state file
+  std::optional<char> drive;         // upper case; nothing means the first drive found
+  int region = 0;                    // set only: 1 to 6
 };
 
-struct ParseResult {
-  std::optional<Options> options;
-  std::string error;  // one line, saying what to do; set when options is empty
-  // Known even when the line is refused, for the JSON document of the refusal: whether
-  // --json was given, and the command when one was recognised.
-  bool json = false;
-  std::optional<Command> command;
-};
+// Reads the arguments after the program name into `options`; answers the mistake, in one line
+// that says what to do. A line with a mistake still tells, for the JSON document of its
+// refusal, whether --json was given and the command when one was recognised.
+std::optional<std::string> ParseCommandLine(std::span<const std::string_view> args,
+                                            Options& options);
 
-// Parses the arguments after the program name.
-ParseResult ParseCommandLine(std::span<const std::string_view> args);
+// "list", "report" or "set"; nothing for the others.
+std::optional<std::string_view> CommandName(Command command);
 
-// The text of --help.
 std::string UsageText();
 
 }  // namespace varden::cli

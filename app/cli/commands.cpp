@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +16,6 @@
 #include "app/cli/questions.h"
 #include "app/cli/report_summary.h"
 #include "app/cli/terminal_view.h"
-#include "app/cli/what_happened.h"
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "drive/region_commands.h"
@@ -53,12 +51,6 @@ std::string DriveName(char letter) {
   return std::string(1, letter) + ":";
 }
 
-// The list text without the identification's trailing spaces, safe for the terminal.
-std::string ShownDriveText(std::string_view list_text) {
-  const std::size_t end = list_text.find_last_not_of(' ');
-  return text::ShownText(list_text.substr(0, end == std::string_view::npos ? 0 : end + 1));
-}
-
 // What the change costs, from the state it will decide on. A permanent region costs nothing:
 // the change refuses it without sending anything.
 ChangeCost CostOf(const ReportSummary& before, bool permanent) {
@@ -72,29 +64,21 @@ ChangeCost CostOf(const ReportSummary& before, bool permanent) {
 }
 
 std::string NotOffered(int region, const ReportSummary& before) {
-  std::string message = std::string(Text(CliText::kRefusedBefore)) + std::to_string(region);
+  const std::string number = std::to_string(region);
   if (before.offered.empty() && !before.drive_state_read) {
-    return message + std::string(Text(CliText::kRefusedStateUnread));
+    return Text(kRefusedStateUnread, {number});
   }
-  return message + std::string(Text(CliText::kRefusedBetween)) + RegionList(before.offered) +
-         std::string(Text(CliText::kRefusedAfter));
+  return Text(kRefused, {number, RegionList(before.offered)});
 }
 
 class Program {
  public:
-  explicit Program(const Options& options)
-      : options_(options),
-        talk_(options.json ? err_ : out_),
-        questions_(out_, talk_, options.yes) {}
+  explicit Program(const Options& options) : options_(options), talk_(options.json ? err_ : out_) {}
 
   int Run() {
     if (const std::optional<std::string> error = source_.Connect(options_)) return Fail(*error);
     if (AllocateTransferBuffer() != 0) return Fail("cannot allocate the transfer buffer");
-    view_ = std::make_unique<TerminalView>(table_,
-                                           [this](std::string_view text, std::string_view caption) {
-                                             return DiscPrompt(text, caption);
-                                           });
-    found_ = ScanDrives(table_, view_.get(), nullptr);
+    found_ = ScanDrives(table_, nullptr, nullptr);
     // The scan passes by a node this user may not open as if no drive were there; the user
     // hears of each one here.
     source_.FindRefused();
@@ -110,10 +94,7 @@ class Program {
   }
 
  private:
-  // ---- The drives -----------------------------------------------------------------------
-
-  // The list index of the drive named on the command line, or the first drive found.
-  // Answers -1 when there is none.
+  // The drive named on the command line, or the first drive found; -1 for none.
   int ChosenIndex() const {
     if (!options_.drive) return found_ > 0 ? 0 : -1;
     for (int i = 0; i < found_; ++i) {
@@ -137,13 +118,6 @@ class Program {
     return kExitUsage;
   }
 
-  int NoDrive() {
-    if (!source_.Refused().empty()) {
-      return Fail("no drive could be opened: " + RefusedSummary() + " for lack of permission");
-    }
-    return Fail(std::string(kNoDriveFound));
-  }
-
   // "/dev/sr0 (D:), /dev/sr1 (E:)".
   std::string RefusedSummary() const {
     std::string nodes;
@@ -152,8 +126,6 @@ class Program {
     }
     return nodes;
   }
-
-  // ---- Output ---------------------------------------------------------------------------
 
   Json Document(int status, const std::optional<std::string>& error) const {
     return CommandDocument(options_, source_.Refused(), status, error);
@@ -169,18 +141,27 @@ class Program {
 
   // Runs the region report on the drive at `index`, its log shown as it grows in text mode.
   ReportSummary RunReport(int index) {
-    view_->SelectDrive(index);
-    if (!options_.json) view_->SetLogSink([this](std::string_view text) { out_.Write(text); });
-    const std::size_t first = view_->LogPieces().size();
-    ReportRegion(*view_);
-    return Summarize(*view_, first);
+    view_.SelectDrive(index);
+    if (!options_.json) view_.SetLogSink([this](std::string_view text) { out_.Write(text); });
+    const std::size_t first = view_.LogPieces().size();
+    ReportRegion(view_);
+    return Summarize(view_, first);
   }
 
-  void ShowSummary(int index, const ReportSummary& summary) {
+  // The end of a command on a drive: the document with the log, or the drive and `summary`
+  // as text after the log.
+  void Show(Json& doc, int index, const ReportSummary& summary) {
+    if (options_.json) {
+      doc["log"] = TerminalLineEnds(view_.LogText());
+      Print(doc);
+      return;
+    }
+    // The identification without its trailing spaces.
+    const std::string_view text = table_[static_cast<std::size_t>(index)].Text();
     out_.EndLine();
     out_.Write("\n");
-    out_.Write(std::string(Text(CliText::kDriveLabel)) +
-               ShownDriveText(table_[static_cast<std::size_t>(index)].Text()) + "\n");
+    out_.Write(std::string(Text(kDriveLabel)) +
+               text::ShownText(text.substr(0, text.find_last_not_of(' ') + 1)) + "\n");
     out_.Write(SummaryText(summary));
   }
 
@@ -189,47 +170,44 @@ class Program {
   bool DiscPrompt(std::string_view prompt, std::string_view caption) {
     bool ok = false;
     const std::optional<std::string> changed =
-        source_.ChangedWhile(*options_.drive, [&] { ok = questions_.DiscPrompt(prompt, caption); });
+        source_.ChangedWhile(*options_.drive, [&] { ok = AskDisc(out_, talk_, prompt, caption); });
     if (!changed) return ok;
     talk_.Line(text::ShownText(*changed + ": " + std::string(kCancelledMeanwhile)));
     return false;
   }
 
-  // ---- The commands ---------------------------------------------------------------------
-
   // Lists what could be opened; a node this user may not open makes it fail.
   int List() {
-    const std::vector<std::string>& items = view_->DriveList();
     const bool refused = !source_.Refused().empty();
-    if (items.empty() && !refused) ErrorLine(err_, std::string(kNoDriveFound));
+    if (found_ == 0 && !refused) ErrorLine(err_, std::string(kNoDriveFound));
     Json doc = Document(
         refused ? kExitDriveFailed : kExitOk,
         refused ? std::optional("this user may not open " + RefusedSummary()) : std::nullopt);
-    if (options_.json) {
-      for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+    for (int i = 0; i < found_; ++i) {
+      if (options_.json) {
         doc["drives"].push_back(DriveJson(table_, i));
+      } else {
+        out_.Line(text::ShownText(table_[static_cast<std::size_t>(i)].Text()));
       }
-      Print(doc);
-    } else {
-      for (const std::string& item : items) out_.Line(text::ShownText(item));
     }
+    if (options_.json) Print(doc);
     return doc["exit_status"].get<int>();
   }
 
   int Report() {
     const int index = ChosenIndex();
-    if (index < 0) return options_.drive ? UnknownDrive() : NoDrive();
+    if (index < 0 && options_.drive) return UnknownDrive();
+    if (index < 0) {
+      return Fail(source_.Refused().empty() ? std::string(kNoDriveFound)
+                                            : "no drive could be opened: " + RefusedSummary() +
+                                                  " for lack of permission");
+    }
     const ReportSummary summary = RunReport(index);
     const int status = summary.drive_state_read ? kExitOk : kExitDriveFailed;
     Json doc = Document(status, std::nullopt);
-    if (options_.json) {
-      doc["drive"] = DriveJson(table_, index);
-      doc["log"] = TerminalLineEnds(view_->LogText());
-      doc["report"] = SummaryJson(summary);
-      Print(doc);
-    } else {
-      ShowSummary(index, summary);
-    }
+    doc["drive"] = DriveJson(table_, index);
+    doc["report"] = SummaryJson(summary);
+    Show(doc, index, summary);
     return status;
   }
 
@@ -258,7 +236,8 @@ class Program {
     if (!permanent) {
       bool confirmed = false;
       const auto ask = [&] {
-        confirmed = questions_.ConfirmCost(*options_.drive, region, before.drive_state_read, cost);
+        confirmed = ConfirmCost(talk_, options_.yes, *options_.drive, region,
+                                before.drive_state_read, cost);
       };
       std::optional<std::string> changed;
       if (options_.yes) {
@@ -268,7 +247,7 @@ class Program {
       }
       if (!confirmed) {
         return EndWithoutChange(doc, index, before, kOutcomeDeclined,
-                                std::string(Text(CliText::kNotConfirmed)));
+                                std::string(Text(kNotConfirmed)));
       }
       if (changed) {
         return EndWithoutChange(doc, index, before, kOutcomeRefused,
@@ -276,13 +255,13 @@ class Program {
       }
     }
 
-    view_->ChooseRegion(region);
-    const std::size_t change_first = view_->LogPieces().size();
+    view_.ChooseRegion(region);
+    const std::size_t change_first = view_.LogPieces().size();
     RealSleeper sleeper;
-    ChangeRegion(*view_, sleeper);
-    const ChangeEnd end = HowTheChangeEnded(*view_, change_first);
+    ChangeRegion(view_, sleeper);
+    const ChangeEnd end = HowTheChangeEnded(view_, change_first);
     std::string_view outcome = end.outcome;
-    const ReportSummary after = Summarize(*view_, end.report_piece);
+    const ReportSummary after = Summarize(view_, end.report_piece);
 
     // A change that reached the drive but could not be saved: the drive is as the file
     // holds it, and the final report shows that. Once the change is kept, nothing later
@@ -298,19 +277,13 @@ class Program {
       error = store;
     }
     const int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
-
-    if (options_.json) {
-      doc["ok"] = status == kExitOk;
-      doc["exit_status"] = status;
-      doc["error"] = error ? Json(text::ShownText(*error)) : Json(nullptr);
-      doc["outcome"] = outcome;
-      doc["log"] = TerminalLineEnds(view_->LogText());
-      doc["after"] = warning ? Json(nullptr) : SummaryJson(after);
-      if (warning) doc["warning"] = text::ShownText(*warning);
-      Print(doc);
-    } else {
-      ShowSummary(index, after);
-    }
+    doc["ok"] = status == kExitOk;
+    doc["exit_status"] = status;
+    doc["error"] = error ? Json(text::ShownText(*error)) : Json(nullptr);
+    doc["outcome"] = outcome;
+    doc["after"] = warning ? Json(nullptr) : SummaryJson(after);
+    if (warning) doc["warning"] = text::ShownText(*warning);
+    Show(doc, index, after);
     if (error) ErrorLine(err_, *error);
     if (warning) ErrorLine(err_, *warning);
     return status;
@@ -319,14 +292,9 @@ class Program {
   // A change that was not sent: the reason on standard error, the report's state, exit 1.
   int EndWithoutChange(Json& doc, int index, const ReportSummary& before, std::string_view outcome,
                        const std::string& message) {
-    if (options_.json) {
-      doc["error"] = text::ShownText(message);
-      doc["outcome"] = outcome;
-      doc["log"] = TerminalLineEnds(view_->LogText());
-      Print(doc);
-    } else {
-      ShowSummary(index, before);
-    }
+    doc["error"] = text::ShownText(message);
+    doc["outcome"] = outcome;
+    Show(doc, index, before);
     out_.Flush();
     err_.Line(text::ShownText(message));
     return kExitDriveFailed;
@@ -336,10 +304,11 @@ class Program {
   Console out_{std::cout};
   Console err_{std::cerr};
   Console& talk_;  // questions and the cost: standard output, or standard error under --json
-  Questions questions_;
   DriveSource source_;
   DriveTable table_;
-  std::unique_ptr<TerminalView> view_;
+  TerminalView view_{table_, [this](std::string_view text, std::string_view caption) {
+                       return DiscPrompt(text, caption);
+                     }};
   int found_ = 0;
 };
 

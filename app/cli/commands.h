@@ -8,7 +8,7 @@
 
 namespace varden::cli {
 
-// Runs the command of `options` (list, report or set); answers the exit status.
+// Answers the exit status.
 int RunCommand(const Options& options);
 
 }  // namespace varden::cli

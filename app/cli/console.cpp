@@ -14,10 +14,20 @@
 namespace varden::cli {
 namespace {
 
-constexpr std::string_view kUtf8 = "UTF-8";
+constexpr const char* kUtf8 = "UTF-8";
 constexpr char kCodesetMark = '.';
 constexpr char kModifierMark = '@';
 constexpr char kUnknownCharacter = '?';
+constexpr char kCarriageReturn = '\r';
+constexpr char kLineFeed = '\n';
+// The first lead bytes of UTF-8 sequences of two, three and four bytes.
+constexpr unsigned char kLeadOfTwo = 0xC0;
+constexpr unsigned char kLeadOfThree = 0xE0;
+constexpr unsigned char kLeadOfFour = 0xF0;
+// Room for the converted text: no character grows beyond twice its UTF-8 length in the
+// sets of a terminal, and a little more for the converter's shift sequences.
+constexpr std::size_t kGrowth = 2;
+constexpr std::size_t kSpare = 16;
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 // The converter from UTF-8 to the terminal's set; kNoConverter while no conversion is needed.
@@ -51,26 +61,9 @@ std::string LocaleCharset() {
     }
   }
   const std::size_t dot = name.find(kCodesetMark);
-  if (dot == std::string_view::npos) return std::string(kUtf8);
+  if (dot == std::string_view::npos) return kUtf8;
   name.remove_prefix(dot + 1);
   return std::string(name.substr(0, name.find(kModifierMark)));
-}
-
-// The first lead bytes of UTF-8 sequences of two, three and four bytes.
-constexpr unsigned char kLeadOfTwo = 0xC0;
-constexpr unsigned char kLeadOfThree = 0xE0;
-constexpr unsigned char kLeadOfFour = 0xF0;
-// Room for the converted text: no character grows beyond twice its UTF-8 length in the
-// sets of a terminal, and a little more for the converter's shift sequences.
-constexpr std::size_t kGrowth = 2;
-constexpr std::size_t kSpare = 16;
-
-// The length of the UTF-8 sequence that starts with `lead` (1 for a stray byte).
-std::size_t SequenceLength(unsigned char lead) {
-  if (lead >= kLeadOfFour) return 4;
-  if (lead >= kLeadOfThree) return 3;
-  if (lead >= kLeadOfTwo) return 2;
-  return 1;
 }
 
 // Converts with g_converter; answers whether every character was held.
@@ -88,18 +81,21 @@ bool Convert(std::string_view utf8, std::string& out) {
     out.append(buffer.data(), buffer.size() - to_left);
     if (done != static_cast<std::size_t>(-1)) break;
     if (errno == E2BIG) continue;
-    // A character the set cannot hold, or bytes that are not UTF-8 (a drive's own bytes).
+    // A character the set cannot hold, or bytes that are not UTF-8 (a drive's own bytes):
+    // skip the whole sequence its lead byte starts (one byte for a stray one).
     whole = false;
     out += kUnknownCharacter;
-    const std::size_t skip = std::min(SequenceLength(static_cast<unsigned char>(*in)), in_left);
+    const auto lead = static_cast<unsigned char>(*in);
+    const std::size_t length = lead >= kLeadOfFour    ? 4
+                               : lead >= kLeadOfThree ? 3
+                               : lead >= kLeadOfTwo   ? 2
+                                                      : 1;
+    const std::size_t skip = std::min(length, in_left);
     in += skip;
     in_left -= skip;
   }
   return whole;
 }
-
-constexpr char kCarriageReturn = '\r';
-constexpr char kLineFeed = '\n';
 
 }  // namespace
 
@@ -133,10 +129,6 @@ void Console::Line(std::string_view text) {
   Write("\n");
 }
 
-void Console::Flush() {
-  out_.flush();
-}
-
 void Console::AnswerRead(bool echoed) {
   if (echoed) {
     at_line_start_ = true;
@@ -145,9 +137,12 @@ void Console::AnswerRead(bool echoed) {
   }
 }
 
+void ErrorLine(Console& err, const std::string& message) {
+  err.Line(text::ShownText("varden-cli: " + message));
+}
+
 std::string TerminalLineEnds(std::string_view text) {
   std::string out;
-  out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == kCarriageReturn && i + 1 < text.size() && text[i + 1] == kLineFeed) continue;
     out += text[i];
@@ -158,7 +153,7 @@ std::string TerminalLineEnds(std::string_view text) {
 bool UseLocaleCharset(std::string_view sample) {
   const std::string charset = LocaleCharset();
   if (Folded(charset) == Folded(kUtf8)) return true;
-  g_converter = iconv_open(charset.c_str(), std::string(kUtf8).c_str());
+  g_converter = iconv_open(charset.c_str(), kUtf8);
   if (g_converter == kNoConverter) return false;
   std::string converted;
   if (Convert(sample, converted)) return true;
@@ -168,14 +163,10 @@ bool UseLocaleCharset(std::string_view sample) {
 }
 
 std::string ForTerminal(std::string_view utf8) {
-  if (g_converter == kNoConverter) return std::string(utf8);
   std::string out;
+  if (g_converter == kNoConverter) return std::string(utf8);
   Convert(utf8, out);
   return out;
-}
-
-void ErrorLine(Console& err, const std::string& message) {
-  err.Line(text::ShownText("varden-cli: " + message));
 }
 
 }  // namespace varden::cli

@@ -13,13 +13,12 @@ class Console {
  public:
   explicit Console(std::ostream& out) : out_(out) {}
 
-  // Writes the text with its "\r\n" pairs as "\n".
+  // Writes the text, in the terminal's character set, with its "\r\n" pairs as "\n".
   void Write(std::string_view text);
   // Ends the current line unless the writer stands at the start of one.
   void EndLine();
-  // EndLine, the text, "\n".
-  void Line(std::string_view text);
-  void Flush();
+  void Line(std::string_view text);  // EndLine, the text, "\n"
+  void Flush() { out_.flush(); }
   // The user has answered a question on standard input: when the terminal echoed the answer
   // its Enter ended the line; otherwise (answers from a pipe) the line is ended here.
   void AnswerRead(bool echoed);
@@ -30,18 +29,14 @@ class Console {
   bool pending_cr_ = false;  // a "\r" whose next character has not been seen yet
 };
 
-// "varden-cli: " and the message on standard error, the user's words or a drive's bytes in
-// it made safe for the terminal.
+// "varden-cli: " and the message, made safe for the terminal, on standard error.
 void ErrorLine(Console& err, const std::string& message);
 
-// The text with "\r\n" pairs as "\n".
 std::string TerminalLineEnds(std::string_view text);
 
-// The terminal's character set. The program's texts are UTF-8; a locale of another
-// character set (EUC-JP, Shift_JIS) gets them converted. Reads the character set of the
-// locale the environment names (or, when that locale is not installed, of its name) and
-// answers whether it can hold `sample`; when it cannot, or no converter can be had (a static
-// program without its conversion modules), nothing is converted and the answer is false.
+// Converts the program's UTF-8 texts to the character set of the locale the environment names
+// (EUC-JP, Shift_JIS) when that set can hold `sample`. False, and nothing converted, when it
+// cannot or no converter can be had (a static program without its conversion modules).
 bool UseLocaleCharset(std::string_view sample);
 
 // The text in the terminal's character set; a character the set cannot hold becomes '?'.

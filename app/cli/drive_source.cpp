@@ -18,10 +18,6 @@ std::string NodePrefix() {
 
 }  // namespace
 
-DriveSource::~DriveSource() {
-  Disconnect();
-}
-
 std::optional<std::string> DriveSource::Connect(const Options& options) {
   if (!options.emulated) {
     seam_ = std::make_unique<linux_sg::LinuxDevices>(NodePrefix());
@@ -74,14 +70,6 @@ std::optional<std::string> DriveSource::ChangedWhile(char letter,
   return drive + " was changed by another program (changes left " +
          std::to_string(before->user_changes) + " then, " + std::to_string(after->user_changes) +
          " now)";
-}
-
-std::string DriveSource::StoreError() const {
-  return emulated_ != nullptr ? emulated_->Error() : std::string();
-}
-
-std::optional<std::string> DriveSource::NotKept() const {
-  return emulated_ != nullptr ? emulated_->NotKept() : std::nullopt;
 }
 
 }  // namespace varden::cli

@@ -19,18 +19,17 @@ namespace varden::cli {
 
 class DriveSource {
  public:
-  ~DriveSource();
+  ~DriveSource() { Disconnect(); }
 
-  // Chooses the drives the options name and makes them the device seam; on a state file,
-  // begins the transaction. Answers an error.
+  // Makes the drives the options name the device seam; on a state file, begins the
+  // transaction. Answers an error.
   std::optional<std::string> Connect(const Options& options);
-  // Ends the transaction and lets the seam go.
-  void Disconnect();
+  void Disconnect();  // ends the transaction and lets the seam go
 
-  // Real drives only: the nodes this user may not open, which the scan passes by as if no
-  // drive were there. Read after the scan.
-  const std::vector<linux_sg::RefusedNode>& Refused() const { return refused_; }
+  // Real drives only, after the scan: the nodes this user may not open, which the scan passes
+  // by as if no drive were there.
   void FindRefused();
+  const std::vector<linux_sg::RefusedNode>& Refused() const { return refused_; }
 
   // Lets the state file go while `ask` asks a person, and takes it again. Answers what
   // changed of drive `letter` meanwhile (another program used it), or nothing.
@@ -38,8 +37,10 @@ class DriveSource {
 
   // The first failure of the state file since Connect, or empty; and the failure to keep a
   // change that reached a drive.
-  std::string StoreError() const;
-  std::optional<std::string> NotKept() const;
+  std::string StoreError() const { return emulated_ ? emulated_->Error() : std::string(); }
+  std::optional<std::string> NotKept() const {
+    return emulated_ ? emulated_->NotKept() : std::nullopt;
+  }
 
  private:
   std::unique_ptr<DeviceSeam> seam_;

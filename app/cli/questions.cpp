@@ -11,79 +11,64 @@
 namespace varden::cli {
 namespace {
 
-// The answer as one lower-case word, blanks dropped.
-std::string AnswerWord(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    if (std::isspace(static_cast<unsigned char>(c))) continue;
-    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+// Reads the answer as one lower-case word, blanks dropped; nothing at the end of input.
+std::optional<std::string> AnswerWord() {
+  std::string answer, word;
+  if (!std::getline(std::cin, answer)) return std::nullopt;
+  for (const char c : answer) {
+    if (!std::isspace(static_cast<unsigned char>(c))) {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
   }
-  return out;
+  return word;
 }
 
 bool StdinIsTerminal() {
   return isatty(STDIN_FILENO) == 1;
 }
 
+// Asks a yes/no question; only "y" or "yes" is yes, and the end of input is no.
+bool Confirm(Console& talk, const std::string& question) {
+  talk.EndLine();
+  talk.Write(question);
+  talk.Flush();
+  const std::optional<std::string> word = AnswerWord();
+  talk.AnswerRead(word && StdinIsTerminal());
+  return word && (*word == "y" || *word == "yes");
+}
+
 }  // namespace
 
-bool Questions::Confirm(std::string_view question) {
-  talk_.EndLine();
-  talk_.Write(question);
-  talk_.Flush();
-  std::string answer;
-  const bool got = static_cast<bool>(std::getline(std::cin, answer));
-  talk_.AnswerRead(got && StdinIsTerminal());
-  const std::string word = AnswerWord(answer);
-  return got && (word == "y" || word == "yes");
-}
-
-bool Questions::ConfirmCost(char drive, int region, bool state_read, const ChangeCost& cost) {
-  talk_.EndLine();
+bool ConfirmCost(Console& talk, bool yes, char drive, int region, bool state_read,
+                 const ChangeCost& cost) {
+  talk.EndLine();
   if (cost.before) {
-    talk_.Line(std::string(Text(CliText::kCostBefore)) + std::to_string(*cost.before) +
-               std::string(Text(CliText::kCostBetween)) + std::to_string(*cost.after) +
-               std::string(Text(CliText::kCostAfter)));
+    talk.Line(Text(kCost, {std::to_string(*cost.before), std::to_string(*cost.after)}));
   } else {
-    talk_.Line(state_read ? Text(CliText::kCostNoRpc2) : Text(CliText::kCostUnknown));
+    talk.Line(Text(state_read ? kCostNoRpc2 : kCostUnknown));
   }
-  const std::string region_text = std::to_string(region);
-  if (!yes_ && !Confirm(std::string(Text(CliText::kAskSetBefore)) + drive + ":" +
-                        std::string(Text(CliText::kAskSetBetween)) + region_text +
-                        std::string(Text(CliText::kAskSetAfter)))) {
-    return false;
-  }
-  if (cost.becomes_permanent) {
-    talk_.Line(std::string(Text(CliText::kLastChangeBefore)) + region_text +
-               std::string(Text(CliText::kLastChangeAfter)));
-    if (!yes_ && !Confirm(std::string(Text(CliText::kAskPermanentBefore)) + region_text +
-                          std::string(Text(CliText::kAskPermanentAfter)))) {
-      return false;
-    }
-  }
-  return true;
+  const std::string number = std::to_string(region);
+  if (!yes && !Confirm(talk, Text(kAskSet, {std::string(1, drive) + ":", number}))) return false;
+  if (!cost.becomes_permanent) return true;
+  talk.Line(Text(kLastChange, {number}));
+  return yes || Confirm(talk, Text(kAskPermanent, {number}));
 }
 
-bool Questions::DiscPrompt(std::string_view prompt, std::string_view caption) {
-  out_.Flush();
-  talk_.EndLine();
-  talk_.Write(std::string(caption) + ": ");
-  talk_.Write(prompt);
-  talk_.EndLine();
+bool AskDisc(Console& out, Console& talk, std::string_view prompt, std::string_view caption) {
+  out.Flush();
+  talk.EndLine();
+  talk.Write(std::string(caption) + ": ");
+  talk.Write(prompt);
+  talk.EndLine();
   if (!StdinIsTerminal()) {
-    talk_.Line(Text(CliText::kDiscPromptNoTerminal));
+    talk.Line(Text(kDiscPromptNoTerminal));
     return false;
   }
-  talk_.Write(Text(CliText::kDiscPromptChoice));
-  talk_.Flush();
-  std::string answer;
-  if (!std::getline(std::cin, answer)) {
-    talk_.AnswerRead(false);
-    return false;
-  }
-  talk_.AnswerRead(true);
-  const std::string word = AnswerWord(answer);
-  return !(word == "c" || word == "cancel");
+  talk.Write(Text(kDiscPromptChoice));
+  talk.Flush();
+  const std::optional<std::string> word = AnswerWord();
+  talk.AnswerRead(word.has_value());
+  return word && *word != "c" && *word != "cancel";
 }
 
 }  // namespace varden::cli

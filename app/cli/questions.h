@@ -18,27 +18,14 @@ struct ChangeCost {
   bool becomes_permanent = false;
 };
 
-class Questions {
- public:
-  // `out` is standard output, flushed before a question; `talk` where questions go; `yes`
-  // answers the cost questions (--yes).
-  Questions(Console& out, Console& talk, bool yes) : out_(out), talk_(talk), yes_(yes) {}
+// Tells on `talk` what setting `drive` to `region` costs and asks, unless `yes` (--yes)
+// answers; a change that leaves none is asked about again. `state_read`: whether the drive's
+// state is known at all.
+bool ConfirmCost(Console& talk, bool yes, char drive, int region, bool state_read,
+                 const ChangeCost& cost);
 
-  // Tells what setting `drive` to `region` costs and asks; a change that leaves none is asked
-  // about again. `state_read`: whether the drive's state is known at all.
-  bool ConfirmCost(char drive, int region, bool state_read, const ChangeCost& cost);
-
-  // The disc prompt: OK or Cancel on the terminal. Without a terminal nobody can insert a
-  // disc and answer, so it is Cancel.
-  bool DiscPrompt(std::string_view prompt, std::string_view caption);
-
- private:
-  // Asks a yes/no question; only "y" or "yes" is yes, and the end of input is no.
-  bool Confirm(std::string_view question);
-
-  Console& out_;
-  Console& talk_;
-  bool yes_;
-};
+// The disc prompt, OK or Cancel, on `talk` after standard output `out` is flushed. Without a
+// terminal nobody can insert a disc and answer, so it is Cancel.
+bool AskDisc(Console& out, Console& talk, std::string_view prompt, std::string_view caption);
 
 }  // namespace varden::cli

@@ -1,20 +1,58 @@
 #include "app/cli/report_summary.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 
 #include "app/cli/cli_texts.h"
-#include "app/cli/what_happened.h"
+#include "text/catalogue.h"
+#include "ui/resources/resource.h"
 
 namespace varden::cli {
 namespace {
 
 using Json = nlohmann::json;
+using text::Key;
+
+struct OutcomeName {
+  Key key;
+  std::string_view name;
+};
+constexpr OutcomeName kOutcomes[] = {
+    {Key::MSG_SET_REGION_OK, "set"},
+    {Key::MSG_SET_REGION_FAILED, "send_failed"},
+    {Key::MSG_REGION_PERMANENT, "permanent"},
+    {Key::MSG_CANCELED, "cancelled"},
+    {Key::MSG_UNKNOWN_ERROR, "not_ready"},
+    {Key::MSG_DEVICE_OPEN_FAILED, "open_failed"},
+    {Key::MSG_NO_REGION_SELECTED, "no_region_selected"},
+    {Key::MSG_NO_VALID_ITEM, "no_drive_selected"},
+};
+constexpr std::string_view kOutcomeUnknown = "unknown";
 
 std::string HexByte(std::uint8_t value) {
   char digits[3];
   std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned>(value));
   return digits;
+}
+
+// Whether a log text from `first_piece` on is the catalogue's text of `failure`, or of the
+// failures every operation shares (no drive selected, the drive not opened).
+bool LogHolds(const TerminalView& view, std::size_t first_piece, Key failure) {
+  const auto& pieces = view.LogPieces();
+  for (std::size_t i = first_piece; i < pieces.size(); ++i) {
+    for (const Key key : {Key::MSG_NO_VALID_ITEM, Key::MSG_DEVICE_OPEN_FAILED, failure}) {
+      if (pieces[i].text == text::Text(key)) return true;
+    }
+  }
+  return false;
+}
+
+std::vector<int> EnabledRegions(const TerminalView& view, const int (&ids)[kLastRegion]) {
+  std::vector<int> regions;
+  for (int region = kFirstRegion; region <= kLastRegion; ++region) {
+    if (view.IsEnabled(ids[region - kFirstRegion])) regions.push_back(region);
+  }
+  return regions;
 }
 
 }  // namespace
@@ -37,20 +75,33 @@ bool ReportSummary::PermittedKnown() const {
 
 ReportSummary Summarize(const TerminalView& view, std::size_t first_piece) {
   ReportSummary summary;
-  summary.drive_state_read = DriveStateWasRead(view, first_piece);
-  summary.disc_read = DiscWasRead(view, first_piece);
+  summary.drive_state_read = !LogHolds(view, first_piece, Key::MSG_GET_DRIVE_REGION_FAILED);
+  summary.disc_read = !LogHolds(view, first_piece, Key::MSG_GET_DISC_REGION_FAILED);
   if (summary.drive_state_read) {
     summary.rpc_state = RpcState();
-    summary.changes_left_text = ChangesLeftLabel(view);
+    summary.changes_left_text = view.ControlText(IDC_CHANGES_LEFT);
   }
-  if (summary.disc_read) summary.copyright = DiscCopyright();
-  summary.offered = OfferedRegions(view);
-  if (summary.disc_read) summary.permitted = DiscRegions(view);
+  summary.offered = EnabledRegions(view, kRegionButton);
+  if (summary.disc_read) {
+    summary.copyright = DiscCopyright();
+    summary.permitted = EnabledRegions(view, kDiscRegionBox);
+  }
   return summary;
 }
 
+ChangeEnd HowTheChangeEnded(const TerminalView& view, std::size_t first_piece) {
+  const auto& pieces = view.LogPieces();
+  std::size_t at = first_piece;
+  while (at < pieces.size() && !pieces[at].scrolls) ++at;
+  if (at == pieces.size()) return {kOutcomeUnknown, at};
+  for (const OutcomeName& candidate : kOutcomes) {
+    if (pieces[at].text == text::Text(candidate.key)) return {candidate.name, at + 1};
+  }
+  return {kOutcomeUnknown, at + 1};
+}
+
 std::string RegionList(const std::vector<int>& regions) {
-  if (regions.empty()) return std::string(Text(CliText::kNoRegions));
+  if (regions.empty()) return std::string(Text(kNoRegions));
   std::string list;
   for (const int region : regions) {
     if (!list.empty()) list += ' ';
@@ -60,66 +111,52 @@ std::string RegionList(const std::vector<int>& regions) {
 }
 
 std::string SummaryText(const ReportSummary& summary) {
-  std::string out;
-  out += Text(CliText::kRegionLabel);
+  std::string out(Text(kRegionLabel));
   if (!summary.drive_state_read) {
-    out += Text(CliText::kStateNotRead);
+    out += Text(kStateNotRead);
   } else if (const std::optional<int> region = summary.Region()) {
     out += std::to_string(*region);
   } else if (summary.rpc_state.RegionMask() == kNoRegionMask) {
-    out += Text(CliText::kRegionNone);
+    out += Text(kRegionNone);
   } else {
-    out += std::string(Text(CliText::kRegionInvalid)) + " (" +
-           HexByte(summary.rpc_state.RegionMask()) + "h)";
+    out += Text(kRegionInvalid, {HexByte(summary.rpc_state.RegionMask())});
   }
   out += '\n';
-
-  out += summary.drive_state_read ? summary.changes_left_text
-                                  : std::string(Text(CliText::kChangesUnknown));
+  out += summary.drive_state_read ? summary.changes_left_text : std::string(Text(kChangesUnknown));
   out += '\n';
-
-  out += std::string(Text(CliText::kOfferedLabel)) + RegionList(summary.offered) + '\n';
-
+  out += std::string(Text(kOfferedLabel)) + RegionList(summary.offered) + '\n';
   if (!summary.disc_read) {
-    out += Text(CliText::kDiscNotRead);
+    out += Text(kDiscNotRead);
   } else if (!summary.PermittedKnown()) {
-    out += std::string(Text(CliText::kDiscUnknownType)) + HexByte(summary.copyright.Cpst()) +
-           std::string(Text(CliText::kDiscUnknownTypeEnd));
+    out += Text(kDiscUnknownType, {HexByte(summary.copyright.Cpst())});
   } else {
-    out += std::string(Text(CliText::kDiscPermitsLabel)) + RegionList(summary.permitted);
-    if (summary.copyright.Cpst() == kCpstNone) out += Text(CliText::kDiscUnprotected);
+    out += std::string(Text(kDiscPermitsLabel)) + RegionList(summary.permitted);
+    if (summary.copyright.Cpst() == kCpstNone) out += Text(kDiscUnprotected);
   }
   out += '\n';
   return out;
 }
 
 Json SummaryJson(const ReportSummary& summary) {
-  Json drive_state = {
-      {"read", summary.drive_state_read}, {"rpc_state", nullptr},    {"type_code", nullptr},
-      {"vendor_resets", nullptr},         {"changes_left", nullptr}, {"rpc_phase2", nullptr},
-      {"region_mask", nullptr},           {"region", nullptr}};
-  if (summary.drive_state_read) {
-    const RpcStateBytes& rpc = summary.rpc_state;
-    std::string bytes;
-    for (const std::uint8_t byte : rpc.bytes) bytes += HexByte(byte);
-    drive_state["rpc_state"] = bytes;
-    drive_state["type_code"] = rpc.TypeCode();
-    drive_state["vendor_resets"] = rpc.VendorResets();
-    drive_state["changes_left"] = rpc.UserChanges();
-    drive_state["rpc_phase2"] = summary.FollowsRpcPhaseII();
-    drive_state["region_mask"] = rpc.RegionMask();
-    if (const std::optional<int> region = summary.Region()) drive_state["region"] = *region;
-  }
-
-  Json disc = {{"read", summary.disc_read}, {"cpst", nullptr}, {"permitted_regions", nullptr}};
-  if (summary.disc_read) {
-    disc["cpst"] = summary.copyright.Cpst();
-    if (summary.PermittedKnown()) disc["permitted_regions"] = summary.permitted;
-  }
-
+  const bool read = summary.drive_state_read;
+  const RpcStateBytes& rpc = summary.rpc_state;
+  const auto known = [](bool is_known, Json value) { return is_known ? value : Json(nullptr); };
+  std::string bytes;
+  for (const std::uint8_t byte : rpc.bytes) bytes += HexByte(byte);
+  const std::optional<int> region = read ? summary.Region() : std::nullopt;
+  const Json drive_state = {{"read", read},
+                            {"rpc_state", known(read, bytes)},
+                            {"type_code", known(read, rpc.TypeCode())},
+                            {"vendor_resets", known(read, rpc.VendorResets())},
+                            {"changes_left", known(read, rpc.UserChanges())},
+                            {"rpc_phase2", known(read, summary.FollowsRpcPhaseII())},
+                            {"region_mask", known(read, rpc.RegionMask())},
+                            {"region", known(region.has_value(), region.value_or(0))}};
+  const Json disc = {{"read", summary.disc_read},
+                     {"cpst", known(summary.disc_read, summary.copyright.Cpst())},
+                     {"permitted_regions", known(summary.PermittedKnown(), summary.permitted)}};
   return {{"drive_state", drive_state},
-          {"changes_left_text",
-           summary.drive_state_read ? Json(summary.changes_left_text) : Json(nullptr)},
+          {"changes_left_text", known(read, summary.changes_left_text)},
           {"offered_regions", summary.offered},
           {"disc", disc}};
 }

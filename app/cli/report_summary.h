@@ -1,12 +1,13 @@
-// What a region report left behind, read back from the view and the kept command answers:
-// the drive's state, the regions the dialog offers for a change and the disc's permitted
-// regions. Shown as a few text lines or as a JSON object.
+// What a region report or a region change did, read back from the view it ran against: the
+// drive's state, the regions the dialog offers for a change, the disc's permitted regions,
+// and how a change ended. Shown as a few text lines or as a JSON object.
 #pragma once
 
 #include <cstddef>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/cli/terminal_view.h"
@@ -26,29 +27,29 @@ struct ReportSummary {
   // The drive's region: set when the region mask names exactly one region.
   std::optional<int> Region() const;
   bool FollowsRpcPhaseII() const;
-  // The disc's permitted regions are known: the disc was read and its protection type is
-  // one the report understands.
+  // The disc was read and its protection type is one the report understands.
   bool PermittedKnown() const;
 };
 
-// Reads the report whose log texts start at `first_piece` of the view's log. The report tells
-// how its commands went only through the log, by the catalogue's messages, so the failures
-// are recognised by those texts; the rest comes from the controls and the kept answers.
+// Reads the report whose log texts start at `first_piece`: its failures by the catalogue's
+// messages in the log (the operations tell them no other way), the rest from the controls and
+// the kept answers.
 ReportSummary Summarize(const TerminalView& view, std::size_t first_piece);
+
+// How the region change whose log texts start at `first_piece` ended, by the one text it
+// appended with AppendLog: "set", "send_failed", "permanent", "cancelled", "not_ready",
+// "open_failed", "no_region_selected", "no_drive_selected" or "unknown"; and the piece after
+// that text, where the change's final report begins.
+struct ChangeEnd {
+  std::string_view outcome;
+  std::size_t report_piece;
+};
+ChangeEnd HowTheChangeEnded(const TerminalView& view, std::size_t first_piece);
 
 // The summary as text lines, each ending in "\n", in the catalogue's language.
 std::string SummaryText(const ReportSummary& summary);
 
-// The summary as JSON:
-//   "drive_state": {"read": bool, "rpc_state": "hex of RPC State bytes 4 to 7" | null,
-//                   "type_code": 0-3 | null, "vendor_resets": 0-7 | null,
-//                   "changes_left": 0-7 | null, "rpc_phase2": bool | null,
-//                   "region_mask": 0-255 | null, "region": 1-6 | null}
-//   "changes_left_text": the dialog's label | null,
-//   "offered_regions": [1-6, ...],
-//   "disc": {"read": bool, "cpst": 0-255 | null, "permitted_regions": [1-6, ...] | null}
-// Every field but "read" is null when "read" is false; "region" is null also when the drive
-// has no region or an invalid mask; "permitted_regions" is null also for an unknown CPST.
+// The summary as the REPORT object of the JSON document, as varden-cli(1) describes it.
 nlohmann::json SummaryJson(const ReportSummary& summary);
 
 // "2 4", or the text for none.

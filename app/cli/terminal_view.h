@@ -1,18 +1,19 @@
-// The region logic's view of the dialog, kept as plain state for the command line: the
-// enabled and checked state of each control, control texts, the drive list, the
-// selection and the log (each appended text kept as one piece, in order). The disc prompt is
-// handed to the caller.
+// The region logic's view of the dialog, kept as plain state for the command line: which
+// controls are disabled and checked, control texts, the selection and the log (each appended
+// text kept as one piece, in order). The disc prompt is handed to the caller.
 #pragma once
 
-#include <cstddef>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "drive/region_commands.h"
 #include "region/drive_scan.h"
 #include "region/region_view.h"
+#include "ui/resources/resource.h"
 
 namespace varden::cli {
 
@@ -28,52 +29,66 @@ class TerminalView : public RegionView {
   using LogSink = std::function<void(std::string_view text)>;
 
   // `table` is the drive table the scan fills; it must outlive the view.
-  TerminalView(const DriveTable& table, AskFunction ask);
+  TerminalView(const DriveTable& table, AskFunction ask) : table_(table), ask_(std::move(ask)) {}
 
   // Receives every appended log text as it is appended (for showing the log live).
   void SetLogSink(LogSink sink) { sink_ = std::move(sink); }
+  // What the user does in the dialog: checks a region's radio button, unchecking the others.
+  void ChooseRegion(int region) {
+    for (int n = kFirstRegion; n <= kLastRegion; ++n) {
+      SetCheck(kRegionButton[n - kFirstRegion], n == region);
+    }
+  }
 
-  // What the user does in the dialog: picks a drive, checks a region's radio button (which
-  // unchecks the others of the group).
-  void ChooseRegion(int region);
-
-  bool IsEnabled(int id) const;
-  const std::map<int, std::string>& ControlTexts() const { return texts_; }
-  const std::vector<std::string>& DriveList() const { return drive_list_; }
+  bool IsEnabled(int id) const { return !disabled_.contains(id); }
+  std::string ControlText(int id) const { return texts_.contains(id) ? texts_.at(id) : ""; }
   const std::vector<LogPiece>& LogPieces() const { return log_; }
-  // The whole log as the dialog would hold it.
-  std::string LogText() const;
+  std::string LogText() const {  // the whole log as the dialog would hold it
+    std::string text;
+    for (const LogPiece& piece : log_) text += piece.text;
+    return text;
+  }
 
   // RegionView
-  void AddDrive(int index, std::string_view text) override;
-  void EnableControl(int id, bool on) override;
-  void SetCheck(int id, bool on) override;
-  void SetHighlight(int id) override;
-  bool IsChecked(int id) override;
-  void SetControlText(int id, std::string_view text) override;
-  void AppendLog(std::string_view text) override;
-  void AppendLogNoScroll(std::string_view text) override;
+  void AddDrive(int, std::string_view) override {}  // the drive table is the list
+  void EnableControl(int id, bool on) override { Mark(disabled_, id, !on); }
+  void SetCheck(int id, bool on) override { Mark(checked_, id, on); }
+  void SetHighlight(int) override {}  // a highlight shows nothing on a terminal
+  bool IsChecked(int id) override { return checked_.contains(id); }
+  void SetControlText(int id, std::string_view text) override { texts_[id] = text; }
+  void AppendLog(std::string_view text) override { Append(text, true); }
+  void AppendLogNoScroll(std::string_view text) override { Append(text, false); }
   int SelectedDriveIndex() override { return selected_; }
-  bool AskOkCancel(std::string_view text, std::string_view caption) override;
+  bool AskOkCancel(std::string_view text, std::string_view caption) override {
+    return ask_ && ask_(text, caption);
+  }
   void SelectDrive(int index) override { selected_ = index; }
-  char DriveLetter(int index) override;
+  char DriveLetter(int index) override {
+    if (index < 0 || static_cast<std::size_t>(index) >= table_.size()) return '\0';
+    return table_[static_cast<std::size_t>(index)].Letter();
+  }
   int LastReportedIndex() const override { return last_reported_; }
   void SetLastReportedIndex(int index) override { last_reported_ = index; }
 
  private:
-  struct ControlState {
-    bool enabled = true;  // as a dialog's controls start
-    bool checked = false;
-  };
-
-  void Append(std::string_view text, bool scrolls);
+  static void Mark(std::set<int>& ids, int id, bool on) {
+    if (on) {
+      ids.insert(id);
+    } else {
+      ids.erase(id);
+    }
+  }
+  void Append(std::string_view text, bool scrolls) {
+    log_.push_back({std::string(text), scrolls});
+    if (sink_) sink_(text);
+  }
 
   const DriveTable& table_;
   AskFunction ask_;
   LogSink sink_;
-  std::map<int, ControlState> controls_;
+  std::set<int> disabled_;  // as a dialog's controls start: all enabled
+  std::set<int> checked_;
   std::map<int, std::string> texts_;
-  std::vector<std::string> drive_list_;
   std::vector<LogPiece> log_;
   int selected_ = -1;
   int last_reported_ = -1;

@@ -18,40 +18,41 @@
 
 int main(int argc, char** argv) {
   using namespace varden::cli;
+  namespace text = varden::text;
   const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
-  const ParseResult parsed = ParseCommandLine(args);
+  Options options;
   Console err(std::cerr);
-  if (!parsed.options) {
-    ErrorLine(err, parsed.error);
-    if (parsed.json) Print(BareDocument(parsed.command, kExitUsage, parsed.error));
+  if (const std::optional<std::string> error = ParseCommandLine(args, options)) {
+    ErrorLine(err, *error);
+    if (options.json) Print(BareDocument(options.command, kExitUsage, *error));
     return kExitUsage;
   }
-  const Options& options = *parsed.options;
-  // --help and --version under --json: the usual four fields and the text as one more.
-  const auto print_text = [&options](const char* field, const std::string& text) {
-    if (!options.json) {
-      std::cout << ForTerminal(text);
-      return kExitOk;
-    }
-    Print({{"command", nullptr},
-           {"ok", true},
-           {"exit_status", kExitOk},
-           {"error", nullptr},
-           {field, text}});
-    return kExitOk;
-  };
-  if (options.command == Command::kHelp) return print_text("usage", UsageText());
-
-  // The language for the run, as the dialog decides it, before any text is looked up.
-  varden::text::DecideLanguage(varden::text::LocaleCodePage());
+  // The language for the run, as the dialog decides it, before any text is looked up:
   // Japanese in the terminal's own character set, or English where that set cannot hold it.
-  if (varden::text::JapaneseMode() && !UseLocaleCharset(AllTexts())) {
-    varden::text::DecideLanguage(varden::text::kUsCodePage);
+  // The usage is English and shown as it is.
+  const bool help = options.command == Command::kHelp;
+  if (!help) {
+    text::DecideLanguage(text::LocaleCodePage());
+    if (text::JapaneseMode() && !UseLocaleCharset(AllTexts())) {
+      text::DecideLanguage(text::kUsCodePage);
+    }
   }
-  if (options.command == Command::kVersion) {
-    const std::string version = varden::text::Format(varden::text::Key::FMT_VERSION,
-                                                     VARDEN_VERSION_MAJOR, VARDEN_VERSION_MINOR);
-    return print_text("version", "varden-cli (" + version + ")\n");
+  if (help || options.command == Command::kVersion) {
+    const std::string shown = help ? UsageText()
+                                   : "varden-cli (" +
+                                         text::Format(text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR,
+                                                      VARDEN_VERSION_MINOR) +
+                                         ")\n";
+    if (!options.json) {
+      std::cout << ForTerminal(shown);
+    } else {  // the usual four fields and the text as one more
+      Print({{"command", nullptr},
+             {"ok", true},
+             {"exit_status", kExitOk},
+             {"error", nullptr},
+             {help ? "usage" : "version", shown}});
+    }
+    return kExitOk;
   }
   // Nothing in the drive path throws; what can (memory, the terminal, the file system)
   // ends the program with a line on standard error instead of an abort.
