@@ -81,13 +81,6 @@ std::string UnknownOption(std::string_view word) {
   return "unknown option " + Quoted(word) + hint + std::string(kTryHelp);
 }
 
-// Whether "--name" or "--name=value" names a long option whole.
-bool IsWholeName(std::string_view word) {
-  const std::string_view name = word.substr(0, word.find('=')).substr(kEndOfOptions.size());
-  return std::ranges::any_of(
-      kLongOptions, [name](const option& known) { return known.name && name == known.name; });
-}
-
 std::optional<std::string> ReadEmulated(const char* value, Options& options) {
   if (options.emulated) return "--emulated is given twice: give it once";
   options.emulated = true;
@@ -115,11 +108,13 @@ std::optional<std::string> ScanWords(std::span<const std::string_view> args, Wor
   opterr = 0;
   for (;;) {
     const auto at = static_cast<std::size_t>(std::max(optind, 1));  // the word being read
+    int index = -1;
     int got = getopt_long(static_cast<int>(words.size()), argv.data(), kShortOptions, kLongOptions,
-                          nullptr);
+                          &index);
     if (got == -1) break;
     const std::string_view word = at < words.size() ? std::string_view(words[at]) : "";
-    if (got != kOperand && word.starts_with(kEndOfOptions) && !IsWholeName(word)) got = kUnknown;
+    if (index >= 0 && word.substr(2, word.find('=') - 2) != kLongOptions[index].name)
+      got = kUnknown;
     switch (got) {
       case kOperand:
         out.operands.emplace_back(optarg);

@@ -141,15 +141,6 @@ void ErrorLine(Console& err, const std::string& message) {
   err.Line(text::ShownText("varden-cli: " + message));
 }
 
-std::string TerminalLineEnds(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == kCarriageReturn && i + 1 < text.size() && text[i + 1] == kLineFeed) continue;
-    out += text[i];
-  }
-  return out;
-}
-
 bool UseLocaleCharset(std::string_view sample) {
   const std::string charset = LocaleCharset();
   if (Folded(charset) == Folded(kUtf8)) return true;

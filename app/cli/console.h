@@ -13,11 +13,9 @@ class Console {
  public:
   explicit Console(std::ostream& out) : out_(out) {}
 
-  // Writes the text, in the terminal's character set, with its "\r\n" pairs as "\n".
-  void Write(std::string_view text);
-  // Ends the current line unless the writer stands at the start of one.
-  void EndLine();
-  void Line(std::string_view text);  // EndLine, the text, "\n"
+  void Write(std::string_view text);  // in the terminal's character set
+  void EndLine();                     // unless the writer stands at the start of a line
+  void Line(std::string_view text);   // EndLine, the text, "\n"
   void Flush() { out_.flush(); }
   // The user has answered a question on standard input: when the terminal echoed the answer
   // its Enter ended the line; otherwise (answers from a pipe) the line is ended here.
@@ -31,8 +29,6 @@ class Console {
 
 // "varden-cli: " and the message, made safe for the terminal, on standard error.
 void ErrorLine(Console& err, const std::string& message);
-
-std::string TerminalLineEnds(std::string_view text);
 
 // Converts the program's UTF-8 texts to the character set of the locale the environment names
 // (EUC-JP, Shift_JIS) when that set can hold `sample`. False, and nothing converted, when it

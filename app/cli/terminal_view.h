@@ -28,10 +28,8 @@ class TerminalView : public RegionView {
   using AskFunction = std::function<bool(std::string_view text, std::string_view caption)>;
   using LogSink = std::function<void(std::string_view text)>;
 
-  // `table` is the drive table the scan fills; it must outlive the view.
   TerminalView(const DriveTable& table, AskFunction ask) : table_(table), ask_(std::move(ask)) {}
 
-  // Receives every appended log text as it is appended (for showing the log live).
   void SetLogSink(LogSink sink) { sink_ = std::move(sink); }
   // What the user does in the dialog: checks a region's radio button, unchecking the others.
   void ChooseRegion(int region) {
@@ -43,9 +41,12 @@ class TerminalView : public RegionView {
   bool IsEnabled(int id) const { return !disabled_.contains(id); }
   std::string ControlText(int id) const { return texts_.contains(id) ? texts_.at(id) : ""; }
   const std::vector<LogPiece>& LogPieces() const { return log_; }
-  std::string LogText() const {  // the whole log as the dialog would hold it
+  std::string LogText() const {  // the whole log, its "\r\n" line ends as "\n"
     std::string text;
     for (const LogPiece& piece : log_) text += piece.text;
+    for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+      text.erase(at, 1);
+    }
     return text;
   }
 

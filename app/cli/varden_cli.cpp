@@ -163,7 +163,7 @@ class Program {
   // as text after the log.
   void Show(Json& doc, int index, const ReportSummary& summary) {
     if (options_.json) {
-      doc["log"] = TerminalLineEnds(view_.LogText());
+      doc["log"] = view_.LogText();
       Print(doc);
       return;
     }
