@@ -2,13 +2,17 @@
 
 #include <iconv.h>
 #include <langinfo.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <iostream>
+#include <string>
 
+#include "app/cli/cli_texts.h"
 #include "text/shown_text.h"
 
 namespace varden::cli {
@@ -97,6 +101,32 @@ bool Convert(std::string_view utf8, std::string& out) {
   return whole;
 }
 
+// Reads the answer as one lower-case word, blanks dropped; nothing at the end of input.
+std::optional<std::string> AnswerWord() {
+  std::string answer, word;
+  if (!std::getline(std::cin, answer)) return std::nullopt;
+  for (const char c : answer) {
+    if (!std::isspace(static_cast<unsigned char>(c))) {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return word;
+}
+
+bool StdinIsTerminal() {
+  return isatty(STDIN_FILENO) == 1;
+}
+
+// Asks a yes/no question; only "y" or "yes" is yes, and the end of input is no.
+bool Confirm(Console& talk, const std::string& question) {
+  talk.EndLine();
+  talk.Write(question);
+  talk.Flush();
+  const std::optional<std::string> word = AnswerWord();
+  talk.AnswerRead(word && StdinIsTerminal());
+  return word && (*word == "y" || *word == "yes");
+}
+
 }  // namespace
 
 void Console::Write(std::string_view text) {
@@ -158,6 +188,38 @@ std::string ForTerminal(std::string_view utf8) {
   if (g_converter == kNoConverter) return std::string(utf8);
   Convert(utf8, out);
   return out;
+}
+
+bool ConfirmCost(Console& talk, bool yes, char drive, int region, bool state_read,
+                 const ChangeCost& cost) {
+  talk.EndLine();
+  if (cost.before) {
+    talk.Line(Text(kCost, {std::to_string(*cost.before), std::to_string(*cost.after)}));
+  } else {
+    talk.Line(Text(state_read ? kCostNoRpc2 : kCostUnknown));
+  }
+  const std::string number = std::to_string(region);
+  if (!yes && !Confirm(talk, Text(kAskSet, {std::string(1, drive) + ":", number}))) return false;
+  if (!cost.becomes_permanent) return true;
+  talk.Line(Text(kLastChange, {number}));
+  return yes || Confirm(talk, Text(kAskPermanent, {number}));
+}
+
+bool AskDisc(Console& out, Console& talk, std::string_view prompt, std::string_view caption) {
+  out.Flush();
+  talk.EndLine();
+  talk.Write(std::string(caption) + ": ");
+  talk.Write(prompt);
+  talk.EndLine();
+  if (!StdinIsTerminal()) {
+    talk.Line(Text(kDiscPromptNoTerminal));
+    return false;
+  }
+  talk.Write(Text(kDiscPromptChoice));
+  talk.Flush();
+  const std::optional<std::string> word = AnswerWord();
+  talk.AnswerRead(word.has_value());
+  return word && *word != "c" && *word != "cancel";
 }
 
 }  // namespace varden::cli

@@ -34,12 +34,9 @@ struct ReportSummary {
   bool disc_read = false;         // READ DVD STRUCTURE succeeded
   DiscCopyrightBytes copyright;   // meaningful when disc_read
   std::vector<int> permitted;     // regions whose disc box the report enabled, ascending
-
-  // The drive's region: set when the region mask names exactly one region.
-  std::optional<int> Region() const;
-  bool FollowsRpcPhaseII() const;
-  // The disc was read and its protection type is one the report understands.
-  bool PermittedKnown() const;
+  std::optional<int> region;      // when the drive's region mask names exactly one region
+  bool rpc_phase2 = false;        // the drive was read and follows RPC Phase II
+  bool permitted_known = false;   // the disc was read, its protection type understood
 };
 
 // Reads the report whose log texts start at `first_piece`: its failures by the catalogue's

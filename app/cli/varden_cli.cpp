@@ -17,7 +17,6 @@
 #include "app/cli/command_line.h"
 #include "app/cli/console.h"
 #include "app/cli/drive_source.h"
-#include "app/cli/questions.h"
 #include "app/cli/report_summary.h"
 #include "app/cli/terminal_view.h"
 #include "app/transfer_buffer.h"
@@ -68,7 +67,7 @@ std::string DriveName(char letter) {
 // the change refuses it without sending anything.
 ChangeCost CostOf(const ReportSummary& before, bool permanent) {
   ChangeCost cost;
-  if (before.drive_state_read && before.FollowsRpcPhaseII()) {
+  if (before.rpc_phase2) {
     cost.before = RpcState().UserChanges();
     cost.after = permanent ? *cost.before : std::max(*cost.before - 1, 0);
   }
