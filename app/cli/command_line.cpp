@@ -98,21 +98,15 @@ std::optional<std::string> ReadEmulated(const char* value, Options& options) {
 }
 
 // Reads the words in order; answers the first mistake.
-std::optional<std::string> ScanWords(std::span<const std::string_view> args, Words& out) {
-  std::vector<std::string> words{"varden-cli"};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
+std::optional<std::string> ScanWords(int argc, char** argv, Words& out) {
   optind = 0;  // a fresh scan
   opterr = 0;
   for (;;) {
-    const auto at = static_cast<std::size_t>(std::max(optind, 1));  // the word being read
+    const int at = std::max(optind, 1);  // the word being read
     int index = -1;
-    int got = getopt_long(static_cast<int>(words.size()), argv.data(), kShortOptions, kLongOptions,
-                          &index);
+    int got = getopt_long(argc, argv, kShortOptions, kLongOptions, &index);
     if (got == -1) break;
-    const std::string_view word = at < words.size() ? std::string_view(words[at]) : "";
+    const std::string_view word = at < argc ? argv[at] : "";
     if (index >= 0 && word.substr(2, word.find('=') - 2) != kLongOptions[index].name)
       got = kUnknown;
     switch (got) {
@@ -138,7 +132,7 @@ std::optional<std::string> ScanWords(std::span<const std::string_view> args, Wor
         return UnknownOption(word);
     }
   }
-  out.operands.insert(out.operands.end(), words.begin() + optind, words.end());
+  out.operands.insert(out.operands.end(), argv + std::min(optind, argc), argv + argc);
   return std::nullopt;
 }
 
@@ -186,15 +180,13 @@ std::optional<std::string> ReadOperands(Words& in) {
 
 }  // namespace
 
-std::optional<std::string> ParseCommandLine(std::span<const std::string_view> args,
-                                            Options& options) {
+std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& options) {
   Words words;
   // The refusal of a line is a JSON document too when --json stands anywhere among the options.
-  for (const std::string_view word : args) {
-    if (word == kEndOfOptions) break;
-    words.options.json = words.options.json || word == kJsonOption;
+  for (int i = 1; i < argc && argv[i] != kEndOfOptions; ++i) {
+    words.options.json = words.options.json || argv[i] == kJsonOption;
   }
-  std::optional<std::string> error = ScanWords(args, words);
+  std::optional<std::string> error = ScanWords(argc, argv, words);
   if (!error && (words.help || words.version)) {
     words.options.command = words.help ? Command::kHelp : Command::kVersion;
   } else if (!error) {

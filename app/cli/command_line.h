@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,11 +27,10 @@ struct Options {
   int region = 0;                    // set only: 1 to 6
 };
 
-// Reads the arguments after the program name into `options`; answers the mistake, in one line
+// Reads the program's arguments into `options`; answers the mistake, in one line
 // that says what to do. A line with a mistake still tells, for the JSON document of its
 // refusal, whether --json was given and the command when one was recognised.
-std::optional<std::string> ParseCommandLine(std::span<const std::string_view> args,
-                                            Options& options);
+std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& options);
 
 // "list", "report" or "set"; nothing for the others.
 std::optional<std::string_view> CommandName(Command command);

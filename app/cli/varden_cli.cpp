@@ -328,10 +328,9 @@ class Program {
 int main(int argc, char** argv) {
   using namespace varden::cli;
   namespace text = varden::text;
-  const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
   Options options;
   Console err(std::cerr);
-  if (const std::optional<std::string> error = ParseCommandLine(args, options)) {
+  if (const std::optional<std::string> error = ParseCommandLine(argc, argv, options)) {
     return Refuse(err, options, kExitUsage, *error);
   }
   // The language for the run, as the dialog decides it, before any text is looked up:
