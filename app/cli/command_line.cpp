@@ -152,6 +152,7 @@ std::optional<std::string> ReadOperands(Words& in) {
   }
   Options& options = in.options;
   options.command = command->command;
+  options.name = command->name;
 
   const std::span<const std::string> rest = std::span(in.operands).subspan(1);
   const std::string write = ": write 'varden-cli " + std::string(command->form) + "'";
@@ -194,13 +195,6 @@ std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& opti
   }
   options = words.options;
   return error;
-}
-
-std::optional<std::string_view> CommandName(Command command) {
-  for (const CommandForm& form : kCommands) {
-    if (form.command == command) return form.name;
-  }
-  return std::nullopt;
 }
 
 std::string UsageText() {

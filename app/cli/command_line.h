@@ -19,6 +19,7 @@ enum class Command { kList, kReport, kSet, kHelp, kVersion };
 
 struct Options {
   Command command = Command::kHelp;
+  std::string_view name;  // the command as written, once recognised: "list", "report", "set"
   bool json = false;
   bool yes = false;
   bool emulated = false;             // --emulated given
@@ -31,9 +32,6 @@ struct Options {
 // that says what to do. A line with a mistake still tells, for the JSON document of its
 // refusal, whether --json was given and the command when one was recognised.
 std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& options);
-
-// "list", "report" or "set"; nothing for the others.
-std::optional<std::string_view> CommandName(Command command);
 
 std::string UsageText();
 

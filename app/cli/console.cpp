@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <clocale>
@@ -24,10 +25,7 @@ constexpr char kModifierMark = '@';
 constexpr char kUnknownCharacter = '?';
 constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
-// The first lead bytes of UTF-8 sequences of two, three and four bytes.
-constexpr unsigned char kLeadOfTwo = 0xC0;
-constexpr unsigned char kLeadOfThree = 0xE0;
-constexpr unsigned char kLeadOfFour = 0xF0;
+constexpr int kLongestSequence = 4;  // bytes of one UTF-8 character
 // Room for the converted text: no character grows beyond twice its UTF-8 length in the
 // sets of a terminal, and a little more for the converter's shift sequences.
 constexpr std::size_t kGrowth = 2;
@@ -86,15 +84,12 @@ bool Convert(std::string_view utf8, std::string& out) {
     if (done != static_cast<std::size_t>(-1)) break;
     if (errno == E2BIG) continue;
     // A character the set cannot hold, or bytes that are not UTF-8 (a drive's own bytes):
-    // skip the whole sequence its lead byte starts (one byte for a stray one).
+    // skip the whole sequence its lead byte starts, as its leading one bits count it (one
+    // byte for a stray one).
     whole = false;
     out += kUnknownCharacter;
-    const auto lead = static_cast<unsigned char>(*in);
-    const std::size_t length = lead >= kLeadOfFour    ? 4
-                               : lead >= kLeadOfThree ? 3
-                               : lead >= kLeadOfTwo   ? 2
-                                                      : 1;
-    const std::size_t skip = std::min(length, in_left);
+    const int lead_ones = std::countl_one(static_cast<unsigned char>(*in));
+    const auto skip = std::min<std::size_t>(std::clamp(lead_ones, 1, kLongestSequence), in_left);
     in += skip;
     in_left -= skip;
   }

@@ -156,9 +156,8 @@ void Print(const Json& doc) {
   std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
-Json BareDocument(Command command, int status, const std::string& error) {
-  const std::optional<std::string_view> name = CommandName(command);
-  return {{"command", name ? Json(*name) : Json(nullptr)},
+Json BareDocument(const Options& options, int status, const std::string& error) {
+  return {{"command", options.name.empty() ? Json(nullptr) : Json(options.name)},
           {"ok", false},
           {"exit_status", status},
           {"error", text::ShownText(error)}};
@@ -166,7 +165,7 @@ Json BareDocument(Command command, int status, const std::string& error) {
 
 Json CommandDocument(const Options& options, const std::vector<linux_sg::RefusedNode>& refused,
                      int status, const std::optional<std::string>& error) {
-  Json doc = BareDocument(options.command, status, error.value_or(""));
+  Json doc = BareDocument(options, status, error.value_or(""));
   doc["ok"] = status == kExitOk;
   if (!error) doc["error"] = nullptr;
   doc["refused"] = Json::array();

@@ -68,7 +68,7 @@ std::string RegionList(const std::vector<int>& regions);
 void Print(const Json& doc);
 
 // The document of a line that was not carried out: bad usage, or a fault outside the commands.
-Json BareDocument(Command command, int status, const std::string& error);
+Json BareDocument(const Options& options, int status, const std::string& error);
 
 // The command's document, every field of the command null (or empty) until it is known.
 Json CommandDocument(const Options& options, const std::vector<linux_sg::RefusedNode>& refused,

@@ -48,7 +48,7 @@ constexpr std::string_view kNoDriveFound =
 // A line that was not carried out: the message on standard error, and the bare document.
 int Refuse(Console& err, const Options& options, int status, const std::string& message) {
   ErrorLine(err, message);
-  if (options.json) Print(BareDocument(options.command, status, message));
+  if (options.json) Print(BareDocument(options, status, message));
   return status;
 }
 
