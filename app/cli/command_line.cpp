@@ -81,13 +81,6 @@ std::string UnknownOption(std::string_view word) {
   return "unknown option " + Quoted(word) + hint + std::string(kTryHelp);
 }
 
-// Whether "--name" or "--name=value" names a long option whole.
-bool IsWholeName(std::string_view word) {
-  const std::string_view name = word.substr(0, word.find('=')).substr(kEndOfOptions.size());
-  return std::ranges::any_of(
-      kLongOptions, [name](const option& known) { return known.name && name == known.name; });
-}
-
 std::optional<std::string> ReadEmulated(const char* value, Options& options) {
   if (options.emulated) return "--emulated is given twice: give it once";
   options.emulated = true;
@@ -105,21 +98,17 @@ std::optional<std::string> ReadEmulated(const char* value, Options& options) {
 }
 
 // Reads the words in order; answers the first mistake.
-std::optional<std::string> ScanWords(std::span<const std::string_view> args, Words& out) {
-  std::vector<std::string> words{"varden-cli"};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
+std::optional<std::string> ScanWords(int argc, char** argv, Words& out) {
   optind = 0;  // a fresh scan
   opterr = 0;
   for (;;) {
-    const auto at = static_cast<std::size_t>(std::max(optind, 1));  // the word being read
-    int got = getopt_long(static_cast<int>(words.size()), argv.data(), kShortOptions, kLongOptions,
-                          nullptr);
+    const int at = std::max(optind, 1);  // the word being read
+    int index = -1;
+    int got = getopt_long(argc, argv, kShortOptions, kLongOptions, &index);
     if (got == -1) break;
-    const std::string_view word = at < words.size() ? std::string_view(words[at]) : "";
-    if (got != kOperand && word.starts_with(kEndOfOptions) && !IsWholeName(word)) got = kUnknown;
+    const std::string_view word = at < argc ? argv[at] : "";
+    if (index >= 0 && word.substr(2, word.find('=') - 2) != kLongOptions[index].name)
+      got = kUnknown;
     switch (got) {
       case kOperand:
         out.operands.emplace_back(optarg);
@@ -143,7 +132,7 @@ std::optional<std::string> ScanWords(std::span<const std::string_view> args, Wor
         return UnknownOption(word);
     }
   }
-  out.operands.insert(out.operands.end(), words.begin() + optind, words.end());
+  out.operands.insert(out.operands.end(), argv + std::min(optind, argc), argv + argc);
   return std::nullopt;
 }
 
@@ -163,6 +152,7 @@ std::optional<std::string> ReadOperands(Words& in) {
   }
   Options& options = in.options;
   options.command = command->command;
+  options.name = command->name;
 
   const std::span<const std::string> rest = std::span(in.operands).subspan(1);
   const std::string write = ": write 'varden-cli " + std::string(command->form) + "'";
@@ -191,15 +181,13 @@ std::optional<std::string> ReadOperands(Words& in) {
 
 }  // namespace
 
-std::optional<std::string> ParseCommandLine(std::span<const std::string_view> args,
-                                            Options& options) {
+std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& options) {
   Words words;
   // The refusal of a line is a JSON document too when --json stands anywhere among the options.
-  for (const std::string_view word : args) {
-    if (word == kEndOfOptions) break;
-    words.options.json = words.options.json || word == kJsonOption;
+  for (int i = 1; i < argc && argv[i] != kEndOfOptions; ++i) {
+    words.options.json = words.options.json || argv[i] == kJsonOption;
   }
-  std::optional<std::string> error = ScanWords(args, words);
+  std::optional<std::string> error = ScanWords(argc, argv, words);
   if (!error && (words.help || words.version)) {
     words.options.command = words.help ? Command::kHelp : Command::kVersion;
   } else if (!error) {
@@ -207,13 +195,6 @@ std::optional<std::string> ParseCommandLine(std::span<const std::string_view> ar
   }
   options = words.options;
   return error;
-}
-
-std::optional<std::string_view> CommandName(Command command) {
-  for (const CommandForm& form : kCommands) {
-    if (form.command == command) return form.name;
-  }
-  return std::nullopt;
 }
 
 std::string UsageText() {

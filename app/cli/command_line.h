@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,6 +19,7 @@ enum class Command { kList, kReport, kSet, kHelp, kVersion };
 
 struct Options {
   Command command = Command::kHelp;
+  std::string_view name;  // the command as written, once recognised: "list", "report", "set"
   bool json = false;
   bool yes = false;
   bool emulated = false;             // --emulated given
@@ -28,14 +28,10 @@ struct Options {
   int region = 0;                    // set only: 1 to 6
 };
 
-// Reads the arguments after the program name into `options`; answers the mistake, in one line
+// Reads the program's arguments into `options`; answers the mistake, in one line
 // that says what to do. A line with a mistake still tells, for the JSON document of its
 // refusal, whether --json was given and the command when one was recognised.
-std::optional<std::string> ParseCommandLine(std::span<const std::string_view> args,
-                                            Options& options);
-
-// "list", "report" or "set"; nothing for the others.
-std::optional<std::string_view> CommandName(Command command);
+std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& options);
 
 std::string UsageText();
 

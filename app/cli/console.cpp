@@ -2,13 +2,18 @@
 
 #include <iconv.h>
 #include <langinfo.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <iostream>
+#include <string>
 
+#include "app/cli/cli_texts.h"
 #include "text/shown_text.h"
 
 namespace varden::cli {
@@ -20,10 +25,7 @@ constexpr char kModifierMark = '@';
 constexpr char kUnknownCharacter = '?';
 constexpr char kCarriageReturn = '\r';
 constexpr char kLineFeed = '\n';
-// The first lead bytes of UTF-8 sequences of two, three and four bytes.
-constexpr unsigned char kLeadOfTwo = 0xC0;
-constexpr unsigned char kLeadOfThree = 0xE0;
-constexpr unsigned char kLeadOfFour = 0xF0;
+constexpr int kLongestSequence = 4;  // bytes of one UTF-8 character
 // Room for the converted text: no character grows beyond twice its UTF-8 length in the
 // sets of a terminal, and a little more for the converter's shift sequences.
 constexpr std::size_t kGrowth = 2;
@@ -82,19 +84,42 @@ bool Convert(std::string_view utf8, std::string& out) {
     if (done != static_cast<std::size_t>(-1)) break;
     if (errno == E2BIG) continue;
     // A character the set cannot hold, or bytes that are not UTF-8 (a drive's own bytes):
-    // skip the whole sequence its lead byte starts (one byte for a stray one).
+    // skip the whole sequence its lead byte starts, as its leading one bits count it (one
+    // byte for a stray one).
     whole = false;
     out += kUnknownCharacter;
-    const auto lead = static_cast<unsigned char>(*in);
-    const std::size_t length = lead >= kLeadOfFour    ? 4
-                               : lead >= kLeadOfThree ? 3
-                               : lead >= kLeadOfTwo   ? 2
-                                                      : 1;
-    const std::size_t skip = std::min(length, in_left);
+    const int lead_ones = std::countl_one(static_cast<unsigned char>(*in));
+    const auto skip = std::min<std::size_t>(std::clamp(lead_ones, 1, kLongestSequence), in_left);
     in += skip;
     in_left -= skip;
   }
   return whole;
+}
+
+// Reads the answer as one lower-case word, blanks dropped; nothing at the end of input.
+std::optional<std::string> AnswerWord() {
+  std::string answer, word;
+  if (!std::getline(std::cin, answer)) return std::nullopt;
+  for (const char c : answer) {
+    if (!std::isspace(static_cast<unsigned char>(c))) {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return word;
+}
+
+bool StdinIsTerminal() {
+  return isatty(STDIN_FILENO) == 1;
+}
+
+// Asks a yes/no question; only "y" or "yes" is yes, and the end of input is no.
+bool Confirm(Console& talk, const std::string& question) {
+  talk.EndLine();
+  talk.Write(question);
+  talk.Flush();
+  const std::optional<std::string> word = AnswerWord();
+  talk.AnswerRead(word && StdinIsTerminal());
+  return word && (*word == "y" || *word == "yes");
 }
 
 }  // namespace
@@ -141,15 +166,6 @@ void ErrorLine(Console& err, const std::string& message) {
   err.Line(text::ShownText("varden-cli: " + message));
 }
 
-std::string TerminalLineEnds(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == kCarriageReturn && i + 1 < text.size() && text[i + 1] == kLineFeed) continue;
-    out += text[i];
-  }
-  return out;
-}
-
 bool UseLocaleCharset(std::string_view sample) {
   const std::string charset = LocaleCharset();
   if (Folded(charset) == Folded(kUtf8)) return true;
@@ -167,6 +183,38 @@ std::string ForTerminal(std::string_view utf8) {
   if (g_converter == kNoConverter) return std::string(utf8);
   Convert(utf8, out);
   return out;
+}
+
+bool ConfirmCost(Console& talk, bool yes, char drive, int region, bool state_read,
+                 const ChangeCost& cost) {
+  talk.EndLine();
+  if (cost.before) {
+    talk.Line(Text(kCost, {std::to_string(*cost.before), std::to_string(*cost.after)}));
+  } else {
+    talk.Line(Text(state_read ? kCostNoRpc2 : kCostUnknown));
+  }
+  const std::string number = std::to_string(region);
+  if (!yes && !Confirm(talk, Text(kAskSet, {std::string(1, drive) + ":", number}))) return false;
+  if (!cost.becomes_permanent) return true;
+  talk.Line(Text(kLastChange, {number}));
+  return yes || Confirm(talk, Text(kAskPermanent, {number}));
+}
+
+bool AskDisc(Console& out, Console& talk, std::string_view prompt, std::string_view caption) {
+  out.Flush();
+  talk.EndLine();
+  talk.Write(std::string(caption) + ": ");
+  talk.Write(prompt);
+  talk.EndLine();
+  if (!StdinIsTerminal()) {
+    talk.Line(Text(kDiscPromptNoTerminal));
+    return false;
+  }
+  talk.Write(Text(kDiscPromptChoice));
+  talk.Flush();
+  const std::optional<std::string> word = AnswerWord();
+  talk.AnswerRead(word.has_value());
+  return word && *word != "c" && *word != "cancel";
 }
 
 }  // namespace varden::cli

@@ -2,15 +2,16 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <iostream>
 
 #include "app/cli/cli_texts.h"
 #include "text/catalogue.h"
+#include "text/shown_text.h"
 #include "ui/resources/resource.h"
 
 namespace varden::cli {
 namespace {
 
-using Json = nlohmann::json;
 using text::Key;
 
 struct OutcomeName {
@@ -57,22 +58,6 @@ std::vector<int> EnabledRegions(const TerminalView& view, const int (&ids)[kLast
 
 }  // namespace
 
-std::optional<int> ReportSummary::Region() const {
-  for (int region = kFirstRegion; region <= kLastRegion; ++region) {
-    if (rpc_state.RegionMask() == RegionMaskOf(region)) return region;
-  }
-  return std::nullopt;
-}
-
-bool ReportSummary::FollowsRpcPhaseII() const {
-  return rpc_state.RpcScheme() == RpcStateBytes::kRpcSchemePhaseII;
-}
-
-bool ReportSummary::PermittedKnown() const {
-  const std::uint8_t cpst = copyright.Cpst();
-  return disc_read && (cpst == kCpstNone || cpst == kCpstCssCppm || cpst == kCpstCprm);
-}
-
 ReportSummary Summarize(const TerminalView& view, std::size_t first_piece) {
   ReportSummary summary;
   summary.drive_state_read = !LogHolds(view, first_piece, Key::MSG_GET_DRIVE_REGION_FAILED);
@@ -80,11 +65,17 @@ ReportSummary Summarize(const TerminalView& view, std::size_t first_piece) {
   if (summary.drive_state_read) {
     summary.rpc_state = RpcState();
     summary.changes_left_text = view.ControlText(IDC_CHANGES_LEFT);
+    summary.rpc_phase2 = summary.rpc_state.RpcScheme() == RpcStateBytes::kRpcSchemePhaseII;
+    for (int region = kFirstRegion; region <= kLastRegion; ++region) {
+      if (summary.rpc_state.RegionMask() == RegionMaskOf(region)) summary.region = region;
+    }
   }
   summary.offered = EnabledRegions(view, kRegionButton);
   if (summary.disc_read) {
     summary.copyright = DiscCopyright();
     summary.permitted = EnabledRegions(view, kDiscRegionBox);
+    const std::uint8_t cpst = summary.copyright.Cpst();
+    summary.permitted_known = cpst == kCpstNone || cpst == kCpstCssCppm || cpst == kCpstCprm;
   }
   return summary;
 }
@@ -114,8 +105,8 @@ std::string SummaryText(const ReportSummary& summary) {
   std::string out(Text(kRegionLabel));
   if (!summary.drive_state_read) {
     out += Text(kStateNotRead);
-  } else if (const std::optional<int> region = summary.Region()) {
-    out += std::to_string(*region);
+  } else if (summary.region) {
+    out += std::to_string(*summary.region);
   } else if (summary.rpc_state.RegionMask() == kNoRegionMask) {
     out += Text(kRegionNone);
   } else {
@@ -127,7 +118,7 @@ std::string SummaryText(const ReportSummary& summary) {
   out += std::string(Text(kOfferedLabel)) + RegionList(summary.offered) + '\n';
   if (!summary.disc_read) {
     out += Text(kDiscNotRead);
-  } else if (!summary.PermittedKnown()) {
+  } else if (!summary.permitted_known) {
     out += Text(kDiscUnknownType, {HexByte(summary.copyright.Cpst())});
   } else {
     out += std::string(Text(kDiscPermitsLabel)) + RegionList(summary.permitted);
@@ -143,22 +134,68 @@ Json SummaryJson(const ReportSummary& summary) {
   const auto known = [](bool is_known, Json value) { return is_known ? value : Json(nullptr); };
   std::string bytes;
   for (const std::uint8_t byte : rpc.bytes) bytes += HexByte(byte);
-  const std::optional<int> region = read ? summary.Region() : std::nullopt;
-  const Json drive_state = {{"read", read},
-                            {"rpc_state", known(read, bytes)},
-                            {"type_code", known(read, rpc.TypeCode())},
-                            {"vendor_resets", known(read, rpc.VendorResets())},
-                            {"changes_left", known(read, rpc.UserChanges())},
-                            {"rpc_phase2", known(read, summary.FollowsRpcPhaseII())},
-                            {"region_mask", known(read, rpc.RegionMask())},
-                            {"region", known(region.has_value(), region.value_or(0))}};
+  const Json drive_state = {
+      {"read", read},
+      {"rpc_state", known(read, bytes)},
+      {"type_code", known(read, rpc.TypeCode())},
+      {"vendor_resets", known(read, rpc.VendorResets())},
+      {"changes_left", known(read, rpc.UserChanges())},
+      {"rpc_phase2", known(read, summary.rpc_phase2)},
+      {"region_mask", known(read, rpc.RegionMask())},
+      {"region", known(summary.region.has_value(), summary.region.value_or(0))}};
   const Json disc = {{"read", summary.disc_read},
                      {"cpst", known(summary.disc_read, summary.copyright.Cpst())},
-                     {"permitted_regions", known(summary.PermittedKnown(), summary.permitted)}};
+                     {"permitted_regions", known(summary.permitted_known, summary.permitted)}};
   return {{"drive_state", drive_state},
           {"changes_left_text", known(read, summary.changes_left_text)},
           {"offered_regions", summary.offered},
           {"disc", disc}};
+}
+
+void Print(const Json& doc) {
+  std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+Json BareDocument(const Options& options, int status, const std::string& error) {
+  return {{"command", options.name.empty() ? Json(nullptr) : Json(options.name)},
+          {"ok", false},
+          {"exit_status", status},
+          {"error", text::ShownText(error)}};
+}
+
+Json CommandDocument(const Options& options, const std::vector<linux_sg::RefusedNode>& refused,
+                     int status, const std::optional<std::string>& error) {
+  Json doc = BareDocument(options, status, error.value_or(""));
+  doc["ok"] = status == kExitOk;
+  if (!error) doc["error"] = nullptr;
+  doc["refused"] = Json::array();
+  for (const linux_sg::RefusedNode& node : refused) {
+    doc["refused"].push_back({{"node", node.path},
+                              {"letter", std::string(1, node.letter)},
+                              {"group", node.group ? Json(*node.group) : Json(nullptr)}});
+  }
+  if (options.command == Command::kList) {
+    doc["drives"] = Json::array();
+  } else {
+    for (const char* field : {"drive", "log"}) doc[field] = nullptr;
+  }
+  if (options.command == Command::kReport) doc["report"] = nullptr;
+  if (options.command == Command::kSet) {
+    doc["region"] = options.region;
+    for (const char* field :
+         {"outcome", "changes_left_before", "changes_left_after", "before", "after"}) {
+      doc[field] = nullptr;
+    }
+    doc["becomes_permanent"] = false;
+  }
+  return doc;
+}
+
+Json DriveJson(const DriveTable& table, int index) {
+  const DriveEntry& entry = table[static_cast<std::size_t>(index)];
+  return {{"index", index},
+          {"letter", std::string(1, entry.Letter())},
+          {"text", std::string(entry.Text())}};
 }
 
 }  // namespace varden::cli

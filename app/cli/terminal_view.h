@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,10 +27,8 @@ class TerminalView : public RegionView {
   using AskFunction = std::function<bool(std::string_view text, std::string_view caption)>;
   using LogSink = std::function<void(std::string_view text)>;
 
-  // `table` is the drive table the scan fills; it must outlive the view.
   TerminalView(const DriveTable& table, AskFunction ask) : table_(table), ask_(std::move(ask)) {}
 
-  // Receives every appended log text as it is appended (for showing the log live).
   void SetLogSink(LogSink sink) { sink_ = std::move(sink); }
   // What the user does in the dialog: checks a region's radio button, unchecking the others.
   void ChooseRegion(int region) {
@@ -40,21 +37,24 @@ class TerminalView : public RegionView {
     }
   }
 
-  bool IsEnabled(int id) const { return !disabled_.contains(id); }
+  bool IsEnabled(int id) const { return !disabled_.contains(id) || !disabled_.at(id); }
   std::string ControlText(int id) const { return texts_.contains(id) ? texts_.at(id) : ""; }
   const std::vector<LogPiece>& LogPieces() const { return log_; }
-  std::string LogText() const {  // the whole log as the dialog would hold it
+  std::string LogText() const {  // the whole log, its "\r\n" line ends as "\n"
     std::string text;
     for (const LogPiece& piece : log_) text += piece.text;
+    for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+      text.erase(at, 1);
+    }
     return text;
   }
 
   // RegionView
   void AddDrive(int, std::string_view) override {}  // the drive table is the list
-  void EnableControl(int id, bool on) override { Mark(disabled_, id, !on); }
-  void SetCheck(int id, bool on) override { Mark(checked_, id, on); }
+  void EnableControl(int id, bool on) override { disabled_[id] = !on; }
+  void SetCheck(int id, bool on) override { checked_[id] = on; }
   void SetHighlight(int) override {}  // a highlight shows nothing on a terminal
-  bool IsChecked(int id) override { return checked_.contains(id); }
+  bool IsChecked(int id) override { return checked_[id]; }
   void SetControlText(int id, std::string_view text) override { texts_[id] = text; }
   void AppendLog(std::string_view text) override { Append(text, true); }
   void AppendLogNoScroll(std::string_view text) override { Append(text, false); }
@@ -71,13 +71,6 @@ class TerminalView : public RegionView {
   void SetLastReportedIndex(int index) override { last_reported_ = index; }
 
  private:
-  static void Mark(std::set<int>& ids, int id, bool on) {
-    if (on) {
-      ids.insert(id);
-    } else {
-      ids.erase(id);
-    }
-  }
   void Append(std::string_view text, bool scrolls) {
     log_.push_back({std::string(text), scrolls});
     if (sink_) sink_(text);
@@ -86,8 +79,7 @@ class TerminalView : public RegionView {
   const DriveTable& table_;
   AskFunction ask_;
   LogSink sink_;
-  std::set<int> disabled_;  // as a dialog's controls start: all enabled
-  std::set<int> checked_;
+  std::map<int, bool> disabled_, checked_;  // as a dialog's controls start: all enabled
   std::map<int, std::string> texts_;
   std::vector<LogPiece> log_;
   int selected_ = -1;
