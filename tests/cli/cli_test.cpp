@@ -15,7 +15,6 @@
 #include <iostream>
 #include <iterator>
 #include <nlohmann/json.hpp>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -67,10 +66,10 @@ bool FitsSchema(const fs::path& file, const std::string& errors = "") {
                          .c_str()) == 0;
 }
 
-// Whether `doc` holds every member of `expected` (a JSON text), at any depth.
-bool Holds(const Json& doc, const char* expected) {
+// Whether `doc` holds every member of `expected`, at any depth.
+bool Holds(const Json& doc, const Json& expected) {
   Json merged = doc;
-  merged.merge_patch(Json::parse(expected));
+  merged.merge_patch(expected);
   return merged == doc;
 }
 
@@ -79,26 +78,27 @@ struct Result {
   std::string out, err;
 };
 
-// One run and what it must give. `out` and `err` are parts of standard output and error, found
-// once (an empty one: nothing at all; an `out` written as a JSON object: members of the document).
-// `drive`: the drive whose saved region mask and changes follow; -1: the file is left as it was.
-struct Row {
-  std::vector<std::string> args;
-  std::string input;
-  int status;
-  std::string out, err;
-  std::string lang = kEnglish, env = "";
-  int drive = -1, mask = 0, changes = 0;
-};
+// The rows of `group` in the table of command lines (its "about" says what a row holds), each
+// "{dir}" in them standing for `dir` and "{user}" for `user`.
+Json Rows(const char* group, const fs::path& dir, const std::string& user = "") {
+  std::string text = ReadFile(VARDEN_CLI_ROWS_PATH);
+  for (const auto& [name, value] : {std::pair{"{dir}", dir.string()}, {"{user}", user}}) {
+    for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at)) {
+      text.replace(at, std::string_view(name).size(), value);
+    }
+  }
+  return Json::parse(text).at(group);
+}
 
-void ExpectPart(const std::string& stream, const std::string& part) {
-  if (part.empty()) {
+// `part` of a stream: a text found once, nothing at all when empty, or members of the document.
+void ExpectPart(const std::string& stream, const Json& part) {
+  if (part.is_object()) {
+    EXPECT_TRUE(Holds(Json::parse(stream), part)) << stream;
+  } else if (const std::string text = part; text.empty()) {
     EXPECT_EQ(stream, "");
-  } else if (part.starts_with("{")) {
-    EXPECT_TRUE(Holds(Json::parse(stream), part.c_str())) << stream;
   } else {
-    const std::size_t at = stream.find(part);
-    EXPECT_TRUE(at != std::string::npos && stream.find(part, at + 1) == std::string::npos)
+    const std::size_t at = stream.find(text);
+    EXPECT_TRUE(at != std::string::npos && stream.find(text, at + 1) == std::string::npos)
         << stream;  // once
   }
 }
@@ -150,20 +150,19 @@ class CliTest : public ::testing::Test {
   }
 
   // Runs the rows in order on state_.
-  void Check(std::span<const Row> rows) {
-    for (const Row& row : rows) {
-      std::string words;
-      for (const std::string& a : row.args) words += a + " ";
-      SCOPED_TRACE(words + row.input + row.lang);
+  void Check(const Json& rows) {
+    for (const Json& row : rows) {
+      SCOPED_TRACE(row.dump(-1, ' ', false, Json::error_handler_t::replace));
       const std::string before = ReadFile(state_);
-      const Result r = Run(row.args, row.lang, row.input, row.env);
-      EXPECT_EQ(r.status, row.status) << r.err;
-      ExpectPart(r.out, row.out);
-      ExpectPart(r.err, row.err);
-      if (row.drive < 0) {
+      const Result r =
+          Run(row["args"], row.value("lang", kEnglish), row.value("in", ""), row.value("env", ""));
+      EXPECT_EQ(r.status, row["status"]) << r.err;
+      ExpectPart(r.out, row["out"]);
+      ExpectPart(r.err, row["err"]);
+      if (const Json saved = row.value("saved", Json()); saved.is_null()) {
         EXPECT_EQ(ReadFile(state_), before);
       } else {
-        EXPECT_EQ(Saved(row.drive), std::make_pair(row.mask, row.changes));
+        EXPECT_EQ(Saved(saved[0]), std::make_pair(int{RegionMaskOf(saved[1])}, int{saved[2]}));
       }
     }
   }
@@ -175,96 +174,25 @@ class CliTest : public ::testing::Test {
 // costs, a change that is refused or not confirmed sends nothing, the last change is asked about
 // twice, a permanent region refuses by itself.
 TEST_F(CliTest, CommandsShowTheDrivesAndSendOnlyWhatWasConfirmed) {
-  // The 8 vendor and 16 product bytes with their trailing spaces; the other maker's not listed.
-  const std::string list =
-      "E: Meridax DVD-ROM MX-120E \nF: Meridax DVD-ROM MX-120F \nG: Meridax DVD-ROM MX-120G \n";
-  const std::string list_json = R"({"drives": [
-      {"index": 0, "letter": "E", "text": "E: Meridax DVD-ROM MX-120E "},
-      {"index": 1, "letter": "F", "text": "F: Meridax DVD-ROM MX-120F "},
-      {"index": 2, "letter": "G", "text": "G: Meridax DVD-ROM MX-120G "}]})";
-  const std::string e =
-      "Drive's region is 2.\nThis disc is allowed region 2 4\n\nDrive: E: Meridax DVD-ROM MX-120E\n"
-      "Region: 2\nRegional code can be changed 4time(s)\nRegions offered for a change: 2 4\n"
-      "Disc permits regions: 2 4\n";
-  const std::string e_json = R"({"command": "report", "ok": true, "exit_status": 0,
-      "log": "Drive's region is 2.\nThis disc is allowed region 2 4\n",
-      "report": {"drive_state": {"region": 2, "changes_left": 4, "type_code": 1,
-                                 "vendor_resets": 4, "rpc_state": "64fd0100"},
-                 "offered_regions": [2, 4], "disc": {"cpst": 1, "permitted_regions": [2, 4]}}})";
-  const std::string not_offered =
-      "Region 6 is not offered for this drive (offered: 2 4): nothing was sent to the drive.\n";
-  const std::string no = "Not confirmed: nothing was sent to the drive.\n";
-  // The disc prompt cancels without a terminal.
-  const std::string no_disc = "No terminal to answer on: Cancel.\nOperation is canceled.\n";
-  const std::string set_e =  // blanks around the answer
-      "Changes left: 4 now, 3 after this change.\nSet drive E: to region 4? [y/N] \n"
-      "Success to set regional code.\nDrive's region is 4.\n";
-  const std::string json_2 = R"({"outcome": "set", "changes_left_before": 3,
-      "changes_left_after": 2, "becomes_permanent": false,
-      "before": {"drive_state": {"region": 4}}, "after": {"drive_state": {"region": 2}}})";
-  const std::string cost = "Changes left: 3 now, 2 after this change.\n";  // on standard error
-  const std::string last_f =
-      "Changes left: 1 now, 0 after this change.\nSet drive F: to region 4? [y/N] \n"
-      "This is the last change: afterwards the drive keeps region 4 for good and can "
-      "never be changed again.\nMake region 4 permanent? [y/N] \nSuccess to set regional code.\n";
-  const std::string permanent_json =  // nothing is asked, since nothing can be spent
-      R"({"outcome": "permanent", "becomes_permanent": false, "changes_left_after": 0,
-          "before": {"drive_state": {"type_code": 3}}})";
-  const Row rows[] = {
-      {{"list"}, "", 0, list, ""},
-      {{"--json", "list"}, "", 0, list_json, ""},
-      {{"report"}, "", 0, e, ""},  // the first drive
-      {{"report", "e:"}, "", 0, e, ""},
-      {{"report", "G"}, "", 0, "Disc: permitted regions not known (no disc, or the drive", ""},
-      {{"report", "E", "--json"}, "", 0, e_json, ""},
-      {{"set", "E", "6", "--yes"}, "", 1, "Regions offered for a change: 2 4\n", not_offered},
-      {{"set", "E", "4"}, "n\n", 1, "Set drive E: to region 4? [y/N] ", no},
-      {{"set", "E", "4"}, "", 1, "Set drive E: to region 4? [y/N] ", no},
-      {{"set", "F", "4"}, "y\n", 1, "Make region 4 permanent? [y/N] ", no},
-      {{"set", "G", "3", "--yes"}, "", 1, no_disc, ""},
-      {{"set", "E", "4"}, " y\n", 0, set_e, "", kEnglish, "", 0, RegionMaskOf(4), 3},
-      {{"set", "E", "2", "-y", "--json"}, "", 0, json_2, cost, kEnglish, "", 0, RegionMaskOf(2), 2},
-      {{"set", "F", "4"}, "y\nyes\n", 0, last_f, "", kEnglish, "", 1, RegionMaskOf(4), 0},
-      {{"set", "F", "2", "--json"}, "", 1, permanent_json, ""},
-  };
-  Check(rows);
+  Check(Rows("commands", dir_));
 }
 
 TEST_F(CliTest, ADamagedOrReadOnlyStateFileIsNamedAndLeftAlone) {
   std::ofstream(state_) << "{\"drives\": [";
-  const std::string damaged = state_.string() + "\": not valid JSON";
-  Check(std::vector<Row>{{{"list"}, "", 1, "", damaged},
-                         {{"set", "E", "2", "--yes"}, "", 1, "", "left as it is"}});
+  Check(Rows("damaged", dir_));
   // A file that cannot be written: refused before anything is sent.
   Save(Scenario());
   fs::permissions(state_, fs::perms(0444));
-  Check(std::vector<Row>{{{"set", "E", "4", "--yes"}, "", 1, "", "read-only"}});
+  Check(Rows("read_only", dir_));
 }
 
 // Bad usage: one line that names the mistake, exit 2, nothing sent, created or changed; with
 // --json also one document.
 TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
-  const std::string folder = (dir_ / "new").string() + "/";
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{}, "no command given"},
-      {{"eject"}, "unknown command 'eject'"},
-      {{"set", "E", "1", "-yes"}, "unknown option '-yes' (did you mean '--yes'?)"},
-      {{"-yjson", "list"}, "unknown option '-yjson'"},
-      {{"set", "Q", "2"}, "drive Q: is not among the drives found"},
-      {{"report", "H"}, "drive H: is not among the drives found"},  // another maker's
-      {{"report", "E\x1b[2J"}, "'E\\u001B[2J' is not a drive letter"},
-      {{"\u009b2Jli\nst"}, "unknown command '\\u009B2Jli\\u000Ast'"},
-      {{"list", "--", "--json"}, "'--json' is not an operand of 'list'"},
-      {{"--", "report", "x", "set", "E"}, "'set' is not an operand of 'report'"},
-      {{"set", "E"}, "too few operands: write 'varden-cli set DRIVE REGION'"},
-      {{"set", "E", "0"}, "'0' is not a region: give a number from 1 to 6"},
-      {{"--emulated=", "list"}, "--emulated= needs a state file name"},
-      {{"--emulated", "", "list"}, "an empty word stands where the command goes"},
-      {{"--emulated=a", "--emulated=b", "list"}, "--emulated is given twice"},
-      {{"--emulated=" + folder, "list"}, "'" + folder + "' is a folder"},
-  };
   const std::string before = ReadFile(state_);
-  for (const auto& [args, err] : cases) {
+  for (const Json& row : Rows("bad_usage", dir_)) {
+    const std::vector<std::string> args = row[0];
+    const std::string err = row[1];
     SCOPED_TRACE(err);
     const Result r = Run(args);
     EXPECT_EQ(r.status, 2);
@@ -280,7 +208,7 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
     EXPECT_FALSE(Has(doc["error"], "\n")) << doc;
   }
   EXPECT_EQ(ReadFile(state_), before);
-  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_FALSE(fs::exists(dir_ / "new"));
   std::ofstream(dir_ / "wrong") << R"({"command": "list", "ok": true})";
   EXPECT_FALSE(FitsSchema(dir_ / "wrong", " 2>/dev/null"));
 }
@@ -288,14 +216,13 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndOneLineOnStandardError) {
 // The demo's drives, drives that are not there, cannot be opened or read, and terminals of other
 // character sets.
 TEST_F(CliTest, DrivesElsewhereMissingOrRefusedAndOtherTerminals) {
-  const fs::path none = dir_ / "none.json", odd = dir_ / "odd.json", nodes = dir_ / "nodes";
+  const fs::path nodes = dir_ / "nodes";
   auto drives = Scenario();
   drives[0].disc.cpst = varden::kCpstCprm;
   drives[1] = Drive('F', 2, 4, false);
   drives[1].faults.no_report_key = true;
-  Save(drives, odd);
-  Save({drives[3]}, none);
-  const std::string N = "--emulated=" + none.string(), O = "--emulated=" + odd.string();
+  Save(drives, dir_ / "odd.json");
+  Save({drives[3]}, dir_ / "none.json");
 
   // D: a node only its owner may read; E: one its group may read; F: a file that is no drive.
   fs::create_directories(dir_ / "locales");
@@ -309,46 +236,26 @@ TEST_F(CliTest, DrivesElsewhereMissingOrRefusedAndOtherTerminals) {
   }
   std::string user = "VARDEN_NODE_PREFIX=" + (nodes / "sr").string();
   if (getuid() == 0) user += " setpriv --reuid=65534 --regid=65534 --clear-groups";
-  const std::string locales = "LOCPATH=" + (dir_ / "locales").string();
-  for (const std::string set : {"EUC-JP", "SHIFT_JIS"}) {
-    const std::string make = "localedef --no-warnings=ascii -i ja_JP -f " + set + " " +
-                             (dir_ / "locales" / ("ja_JP." + set)).string();
-    // Without it the program goes by the character set in the locale's name.
-    if (std::system(make.c_str()) != 0) std::cout << "not tested: nl_langinfo for " << set << "\n";
-  }
-  const std::string euc = "\xA5\xC9\xA5\xE9\xA5\xA4\xA5\xD6: E:",
-                    sjis = "\x83\x68\x83\x89\x83\x43\x83\x75: E:";
-  const std::string no_drive = "no drive of the maker was found";
-  const std::string demo = "XDG_STATE_HOME=" + (dir_ / "state").string();
-  std::vector<Row> rows = {
-      {{"--emulated", "list"}, "", 0, "G: MERIDAX DVD-ROM MX-1612", "", kEnglish, demo},
-      {{N, "report"}, "", 1, "", no_drive},
-      {{N, "list"}, "", 0, "", no_drive},
-      {{N, "report", "--json"}, "", 1, R"("report": null)", no_drive},
-      {{"--json", "--help"}, "", 0, R"("usage": "Usage: varden-cli)", ""},
-      {{"--version", "--json"}, "", 0, R"("version": "varden-cli ()", ""},
-      {{O, "report"}, "", 0, "Disc permits regions: 2 4\n", ""},
-      {{O, "set", "F", "2", "-y"}, "", 1, "Region: unknown", "none is, because the drive's region"},
-      {{"report"}, "", 0, euc, "", "ja_JP.EUC-JP", locales},
-      {{"report"}, "", 0, sjis, "", "ja_JP.SHIFT_JIS", locales},
-      {{"report"}, "", 0, "ドライブ: E:", "", "ja_JP.UTF-8", locales},
-      {{"report"}, "", 0, "Drive: E:", "", "ja_JP.ISO-8859-1", locales},  // cannot hold Japanese
-  };
-  // Each node this user may not open is named once, on a line of its own.
-  const std::string refused =
-      "(drive D:) is there, but this user may not open it: only its owner "
-      "may, so run as root\nvarden-cli: " +
-      (nodes / "sr1").string() +
-      " (drive E:) is there, but this user may not open it: add the "
-      "user to group '";
-  if (getuid() != 0 || std::system("setpriv --version >/dev/null") == 0) {
-    rows.insert(rows.end(),
-                {{{"list"}, "", 1, "", refused, kEnglish, user},
-                 {{"report", "E", "--json"}, "", 1, R"("drive": null)", refused, kEnglish, user},
-                 {{"report"}, "", 1, "", "no drive could be opened: ", kEnglish, user},
-                 {{"report", "F"}, "", 2, "", "drive F: is not among the", kEnglish, user}});
+  const bool as_user = getuid() != 0 || std::system("setpriv --version >/dev/null") == 0;
+  Json rows = Rows("elsewhere", dir_);
+  if (const Json more = Rows("as_user", dir_, user); as_user) {
+    rows.insert(rows.end(), more.begin(), more.end());
   } else {
     std::cout << "skipped: without setpriv the rows cannot run as a user without rights\n";
+  }
+  // A Japanese terminal of another character set: "ドライブ: E:" in it.
+  for (const auto& [set, shown] : {std::pair{"EUC-JP", "\xA5\xC9\xA5\xE9\xA5\xA4\xA5\xD6: E:"},
+                                   {"SHIFT_JIS", "\x83\x68\x83\x89\x83\x43\x83\x75: E:"}}) {
+    const std::string make = "localedef --no-warnings=ascii -i ja_JP -f " + std::string(set) + " " +
+                             (dir_ / "locales" / ("ja_JP." + std::string(set))).string();
+    // Without it the program goes by the character set in the locale's name.
+    if (std::system(make.c_str()) != 0) std::cout << "not tested: nl_langinfo for " << set << "\n";
+    rows.push_back({{"args", {"report"}},
+                    {"lang", "ja_JP." + std::string(set)},
+                    {"env", "LOCPATH=" + (dir_ / "locales").string()},
+                    {"status", 0},
+                    {"out", shown},
+                    {"err", ""}});
   }
   Check(rows);
   EXPECT_TRUE(fs::exists(dir_ / "state" / "varden" / "drives.json"));  // made when missing
@@ -402,8 +309,9 @@ TEST_F(SharingTest, TwoWritersKeepBothChangesAndAChangeNotKeptSaysSo) {
   fs::permissions(state_, fs::perms(0444));
   EXPECT_EQ(Finish("E"), 1);
   const Json doc = Json::parse(ReadFile(dir_ / "E"));
-  EXPECT_TRUE(
-      Holds(doc, R"({"outcome": "not_kept", "after": {"drive_state": {"region_mask": 255}}})"))
+  EXPECT_TRUE(Holds(
+      doc,
+      Json::parse(R"({"outcome": "not_kept", "after": {"drive_state": {"region_mask": 255}}})")))
       << doc;
   EXPECT_EQ(Saved(0), std::make_pair(int{varden::kNoRegionMask}, 4));
 }
