@@ -238,8 +238,10 @@ std::string FirstProblem(const std::vector<DriveState>& drives) {
 }
 
 // Refuses text nested deeper than a state file ever is, counting brackets outside strings,
-// so that nothing later (the parser, a description of a value) recurses deeply.
-void CheckNesting(std::string_view text) {
+// so that nothing later (the parser, a description of a value) recurses deeply. Answers how
+// many object members the text writes: in JSON a colon outside strings ends a member's key.
+std::size_t CheckNesting(std::string_view text) {
+  std::size_t members = 0;
   int depth = 0;
   bool in_string = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -259,12 +261,28 @@ void CheckNesting(std::string_view text) {
       }
     } else if (c == '}' || c == ']') {
       --depth;
+    } else if (c == ':') {
+      ++members;
     }
   }
+  return members;
+}
+
+// The members of every object in `value`.
+std::size_t Members(const Json& value) {
+  std::size_t members = value.is_object() ? value.size() : 0;
+  if (value.is_structured()) {
+    for (const Json& child : value) members += Members(child);
+  }
+  return members;
 }
 
 // Parses the text, refusing an object that names a key twice (instead of keeping one value).
-Json ParseUnique(const std::string& text) {
+// The parser keeps one member of a key written twice; only when the parsed objects hold fewer
+// members than the text writes is it parsed again, slowly, to name the key.
+Json ParseUnique(const std::string& text, std::size_t members) {
+  Json root = Json::parse(text);
+  if (Members(root) == members) return root;
   std::vector<std::vector<std::string>> keys;  // of each object open now
   const Json::parser_callback_t callback = [&keys](int, Json::parse_event_t event, Json& value) {
     if (event == Json::parse_event_t::object_start) {
@@ -290,8 +308,7 @@ Json ParseUnique(const std::string& text) {
 LoadResult ParseState(const std::string& text) {
   LoadResult result;
   try {
-    CheckNesting(text);
-    const Json root = ParseUnique(text);
+    const Json root = ParseUnique(text, CheckNesting(text));
     std::vector<DriveState> drives = DrivesFromJson(root);
     if (std::string problem = FirstProblem(drives); !problem.empty()) {
       result.error = std::move(problem);
