@@ -37,6 +37,10 @@ constexpr std::string_view kAfterUnread =
 constexpr std::string_view kNoDriveFound =
     "no drive of the maker was found; connect one (or use --emulated) and try again";
 
+// The drives found, kept for the run as the dialog keeps them: zeros until the scan writes a
+// slot, in memory the program touches only where it writes.
+DriveTable g_drive_table;
+
 class RealSleeper : public Sleeper {
  public:
   void SleepMilliseconds(int milliseconds) override {
@@ -300,7 +304,7 @@ class Program {
   Console err_{std::cerr};
   Console& talk_;  // questions and the cost: standard output, or standard error under --json
   DriveSource source_;
-  DriveTable table_;
+  DriveTable& table_ = g_drive_table;
   TerminalView view_{table_, [this](std::string_view text, std::string_view caption) {
                        return DiscPrompt(text, caption);
                      }};
