@@ -2,11 +2,11 @@
 # Measures what `varden-cli --emulated=FILE list` costs against the least a listing can cost:
 # build/tools/varden_list_floor, which only reads, parses and prints the same state file (the
 # demo's drives). Each runs once under valgrind's callgrind (instructions, independent of the
-# load). Then the CPU time (task-clock: time on a processor, not time waiting for one) is
-# taken in `rounds` rounds; a round runs each program `runs` times under one perf stat, the
-# two in turn and the first of them alternating, so that a change of the machine's load
-# falls on both alike. The report ends with the ratio of the totals and the median, lowest
-# and highest ratio of a round: the spread says how far one figure can be trusted.
+# load). Then the CPU time (task-clock: time on a processor, not time waiting for one) of
+# `runs` x `rounds` pairs of single runs, the two programs one right after the other and the
+# first of a pair alternating, so that a change of the machine's load falls on both alike.
+# The report ends with the ratio of the mean times and the spread of the ratio within a
+# pair: its quartiles say how far the one figure can be trusted.
 # A measurement, not a test.
 # Usage: scripts/measure-cli-list.sh [build folder] [runs] [rounds]   (default: build 50 10)
 set -euo pipefail
@@ -38,28 +38,28 @@ if command -v valgrind >/dev/null; then
   awk -v c="$ci" -v f="$fi_" 'BEGIN { printf "ratio: instructions %.2f\n", c / f }'
 fi
 
-cpu_ms() {  # cpu_ms <command...>: the mean task-clock of `runs` runs, in milliseconds
-  perf stat -x, -e task-clock -r "$runs" "$@" 2>&1 >/dev/null | awk -F, '/task-clock/ { print $1 }'
+cpu_ms() {  # cpu_ms <command...>: the task-clock of one run, in milliseconds
+  perf stat -x, -e task-clock "$@" 2>&1 >/dev/null | awk -F, '/task-clock/ { print $1 }'
 }
 if perf stat -e task-clock true >/dev/null 2>&1; then
   : >"$state/cpu"
-  for ((round = 1; round <= rounds; round++)); do
-    if ((round % 2)); then
+  for ((pair = 1; pair <= runs * rounds; pair++)); do
+    if ((pair % 2)); then
       cc=$(cpu_ms "${cli_cmd[@]}") && fc=$(cpu_ms "${floor_cmd[@]}")
     else
       fc=$(cpu_ms "${floor_cmd[@]}") && cc=$(cpu_ms "${cli_cmd[@]}")
     fi
     echo "$cc $fc" >>"$state/cpu"
-    awk -v r="$round" -v c="$cc" -v f="$fc" \
-      'BEGIN { printf "round %2d: varden-cli list %.3f ms, floor %.3f ms, ratio %.2f\n", r, c, f, c / f }'
   done
-  spread=$(awk '{ print $1 / $2 }' "$state/cpu" | sort -n |
-    awk '{ v[NR] = $1 } END {
-      printf "median %.2f, lowest %.2f, highest %.2f",
-        (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }')
-  awk -v runs=$((runs * rounds)) -v spread="$spread" '{ c += $1; f += $2 } END {
-      printf "cpu (mean of %d runs): varden-cli list %.3f ms, floor %.3f ms\n", runs, c / NR, f / NR
-      printf "ratio: cpu %.2f (rounds: %s)\n", c / f, spread }' "$state/cpu"
+  quartiles() {  # the lowest, first quartile, median, third quartile and highest of stdin
+    sort -n | awk '{ v[NR] = $1 } END {
+      printf "lowest %.2f, quartiles %.2f %.2f %.2f, highest %.2f",
+        v[1], v[int((NR + 3) / 4)], v[int((NR + 1) / 2)], v[int((3 * NR + 1) / 4)], v[NR] }'
+  }
+  awk -v pairs=$((runs * rounds)) '{ c += $1; f += $2 } END {
+      printf "cpu (mean of %d runs each): varden-cli list %.3f ms, floor %.3f ms\n", pairs, c / NR, f / NR
+      printf "ratio: cpu %.2f\n", c / f }' "$state/cpu"
+  echo "ratio of the runs of a pair: $(awk '{ print $1 / $2 }' "$state/cpu" | quartiles)"
 else
   echo "perf stat is not permitted here: no CPU times" >&2
 fi
