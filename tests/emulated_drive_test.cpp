@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/transfer_buffer.h"
+#include "data_rows.h"
 #include "drive/drive_access.h"
 #include "drive/region_commands.h"
 #include "drive/scsi_codes.h"
@@ -77,26 +78,15 @@ TEST_F(EmulatedDriveTest, EachSettingSpendsAChangeUntilTheRegionIsPermanent) {
   DriveState drive = MakersDrive();  // no region, 5 changes
   drive.vendor_resets = 2;
   drives_.Add(drive);
-  const struct {
-    int region;
-    Result result;
-    std::uint8_t byte4, mask;  // byte 4: type code | vendor resets | user changes
-  } steps[] = {
-      {2, kGood, 0x54, 0xFD},          // the first setting spends a change too: 01b, 4 left
-      {3, kGood, 0x53, 0xFB},          //
-      {3, kGood, 0x52, 0xFB},          // the same region again spends one
-      {5, kGood, 0x91, 0xEF},          // 10b at the last change
-      {6, kGood, 0xD0, 0xDF},          // 11b, none left
-      {1, kNoChangeLeft, 0xD0, 0xDF},  // refused, and nothing changes
-  };
   ASSERT_EQ(On(ReadRpcState), kGood);
   EXPECT_EQ(RpcState().bytes, (std::array<std::uint8_t, 4>{0x15, 0xFF, 0x01, 0x00}));
-  for (const auto& step : steps) {
-    SCOPED_TRACE("region " + std::to_string(step.region));
-    EXPECT_EQ(On([&] { return SetDriveRegion(step.region); }), step.result);
+  for (const auto& row : test_support::DataRows("emulated_drive_cases.tsv", "setting")) {
+    SCOPED_TRACE(row[1]);
+    EXPECT_EQ(On([&] { return SetDriveRegion(std::stoi(row[2])); }),
+              row[3] == "ok" ? kGood : kNoChangeLeft);
     EXPECT_EQ(On(ReadRpcState), kGood);
-    EXPECT_EQ(RpcState().bytes[0], step.byte4);
-    EXPECT_EQ(RpcState().RegionMask(), step.mask);
+    EXPECT_EQ(RpcState().bytes[0], std::stoi(row[4], nullptr, 16));
+    EXPECT_EQ(RpcState().RegionMask(), std::stoi(row[5], nullptr, 16));
   }
   EXPECT_EQ(Bytes(bench_.buffer.begin(), bench_.buffer.begin() + 8),
             (Bytes{0x00, 0x06, 0x00, 0x00, 0xD0, 0xDF, 0x01, 0x00}));

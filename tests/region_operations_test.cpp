@@ -199,10 +199,6 @@ void ExpectChange(unsigned code_page, const emulated::DriveState& drive, int cho
             std::vector<std::string>(waits, "AppendLogNoScroll " + Say(Key::MSG_TOC_READING)));
 }
 
-Script Answer(bool ok) {
-  return [ok](ChangeBench& b) { b.view.answers.push_back([ok] { return ok; }); };
-}
-
 // A script column of tests/data/change_cases.tsv, run on the bench before the change.
 void RunScript(ChangeBench& b, const std::string& column) {
   std::istringstream steps(column);
@@ -212,7 +208,7 @@ void RunScript(ChangeBench& b, const std::string& column) {
     if (kind == "check") {
       b.view.checked[kRegionButton[std::stoi(value) - 1]] = true;
     } else if (kind == "answer") {
-      Answer(value == "ok")(b);
+      b.view.answers.push_back([ok = value == "ok"] { return ok; });
     } else if (kind == "insert-disc-and-choose") {
       b.view.answers.push_back([&b, region = std::stoi(value)] {
         b.drives.InsertDisc(kLetter, kDisc);
@@ -299,7 +295,7 @@ TEST(RegionChange, ReadinessLoopDecidesBySense) {
           code_page, kSetDrive, 4,
           [&](ChangeBench& b) {
             b.drives.script.answers.assign(script.begin(), script.end());
-            for (std::size_t n = 0; n < oks; ++n) Answer(true)(b);
+            for (std::size_t n = 0; n < oks; ++n) RunScript(b, "answer:ok");
           },
           Repeat(Say(Key::MSG_TOC_READING), static_cast<int>(waits)) + Say(set ? kOk : kUnknown) +
               RegionLine(set ? 4 : 2) + Say(kUnprot),
