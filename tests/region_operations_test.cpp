@@ -67,20 +67,25 @@ std::string Expand(const std::string& column) {
   std::string out;
   std::istringstream tokens(column);
   for (std::string token; tokens >> token;) {
-    const std::string kind = token.substr(0, token.find(':')), value = token.substr(kind.size());
-    if (kind == "region") out += RegionLine(std::stoi(value.substr(1)));
-    if (kind == "invalid")
-      out += text::Format(Key::FMT_DRIVE_REGION_INVALID, std::stoi(value.substr(1), nullptr, 16));
-    if (kind == "changes") out += text::Format(Key::FMT_CHANGES_LEFT, std::stoi(value.substr(1)));
-    if (kind == "allowed") {
+    const std::size_t colon = token.find(':');
+    const std::string kind = token.substr(0, colon);
+    const std::string value = colon == std::string::npos ? "" : token.substr(colon + 1);
+    if (kind == "region") {
+      out += RegionLine(std::stoi(value));
+    } else if (kind == "invalid") {
+      out += text::Format(Key::FMT_DRIVE_REGION_INVALID, std::stoi(value, nullptr, 16));
+    } else if (kind == "changes") {
+      out += text::Format(Key::FMT_CHANGES_LEFT, std::stoi(value));
+    } else if (kind == "allowed") {
       std::string pieces;
-      for (const char n : value.substr(1)) pieces += std::string(" ") + n;
+      for (const char n : value) pieces += std::string(" ") + n;
       out += AllowedLine(pieces);
-    }
-    if (value.empty()) {
-      const auto key = std::ranges::find_if(keys, [&](const auto& row) { return row[1] == kind; });
-      EXPECT_NE(key, keys.end()) << kind;
+    } else if (const auto key =
+                   std::ranges::find_if(keys, [&](auto& row) { return row[1] == kind; });
+               key != keys.end()) {
       out += Say(static_cast<Key>(key - keys.begin()));
+    } else {
+      ADD_FAILURE() << "no such key: " << kind;
     }
   }
   return out;
@@ -203,8 +208,9 @@ void ExpectChange(unsigned code_page, const emulated::DriveState& drive, int cho
 void RunScript(ChangeBench& b, const std::string& column) {
   std::istringstream steps(column);
   for (std::string step; steps >> step;) {
-    const std::string kind = step.substr(0, step.find(':'));
-    const std::string value = step.substr(std::min(step.size(), kind.size() + 1));
+    const std::size_t colon = step.find(':');
+    const std::string kind = step.substr(0, colon);
+    const std::string value = colon == std::string::npos ? "" : step.substr(colon + 1);
     if (kind == "check") {
       b.view.checked[kRegionButton[std::stoi(value) - 1]] = true;
     } else if (kind == "answer") {
