@@ -18,12 +18,10 @@ namespace {
 
 constexpr unsigned kUs = 437;
 
-std::vector<std::vector<std::string>> DataRows(const std::string& kind) {
-  return test_support::DataRows("catalogue_texts.tsv", kind);
-}
+using test_support::DataRows;
 
 TEST(CatalogueTest, EveryKeyHasItsExactTextInEachLanguage) {
-  const auto rows = DataRows("text");
+  const auto rows = DataRows("catalogue_texts.tsv", "text");
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(Key::FMT_VERSION) + 1);
   for (std::size_t k = 0; k < rows.size(); ++k) {
     SCOPED_TRACE(rows[k][1]);
@@ -38,7 +36,7 @@ TEST(CatalogueTest, EveryKeyHasItsExactTextInEachLanguage) {
 }
 
 TEST(CatalogueTest, JapaneseLabelsInDialogOrder) {
-  const auto rows = DataRows("label");
+  const auto rows = DataRows("catalogue_texts.tsv", "label");
   const auto labels = JapaneseLabels();
   ASSERT_EQ(labels.size(), rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -49,8 +47,8 @@ TEST(CatalogueTest, JapaneseLabelsInDialogOrder) {
 
 // The "format" rows: code page, key, the two numbers, the text.
 TEST(CatalogueTest, FormatsFillTheirPlaceholders) {
-  const auto keys = DataRows("text");
-  for (const auto& row : DataRows("format")) {
+  const auto keys = DataRows("catalogue_texts.tsv", "text");
+  for (const auto& row : DataRows("catalogue_texts.tsv", "format")) {
     const auto name = std::ranges::find_if(keys, [&](const auto& k) { return k[1] == row[2]; });
     ASSERT_NE(name, keys.end()) << row[2];
     const auto key = static_cast<Key>(name - keys.begin());
@@ -62,14 +60,14 @@ TEST(CatalogueTest, FormatsFillTheirPlaceholders) {
 
 // The locale names and settings of tests/data/locale_code_pages.tsv, and their code pages.
 TEST(LocaleCodePageTest, OnlyTheLanguageJaMeansJapanese) {
-  for (const auto& row : test_support::DataRows("locale_code_pages.tsv", "name")) {
+  for (const auto& row : DataRows("locale_code_pages.tsv", "name")) {
     EXPECT_EQ(CodePageForLocaleName(row[1]), std::stoul(row[2])) << '"' << row[1] << '"';
   }
 }
 
 // ctest runs each case in a process of its own, so the cases may change the environment.
 TEST(LocaleEnvironmentTest, VariablesCountInTheLibrarysOrder) {
-  for (const auto& row : test_support::DataRows("locale_code_pages.tsv", "environment")) {
+  for (const auto& row : DataRows("locale_code_pages.tsv", "environment")) {
     SCOPED_TRACE(row[1]);
     std::size_t column = 2;
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

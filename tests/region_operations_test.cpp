@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -40,6 +41,17 @@ std::string Regions(const std::map<int, bool>& states, const int (&ids)[6]) {
 
 std::uint8_t Hex(const std::string& digits) {
   return static_cast<std::uint8_t>(std::stoi(digits, nullptr, 16));
+}
+
+// The commands of a commands column: t TEST UNIT READY, s SEND KEY, k REPORT KEY, d READ DVD
+// STRUCTURE.
+std::vector<std::uint8_t> CommandsOf(const std::string& letters) {
+  std::vector<std::uint8_t> out;
+  for (const char c : letters) {
+    out.push_back(std::array{kTur, kSendKey, kReportKey, kReadStructure}.at(
+        std::string_view("tskd").find(c)));
+  }
+  return out;
 }
 
 // A drive column of tests/data/report_cases.tsv: the region mask (hexadecimal) and the changes
@@ -127,8 +139,7 @@ TEST(RegionReport, EachPathLogsControlsAndCommands) {
       std::set<char> marks(discs.begin(), discs.end());
       marks.insert(kEarlierDiscChecks.begin(), kEarlierDiscChecks.end());
       EXPECT_EQ(Regions(view.checked, kDiscRegionBox), std::string(marks.begin(), marks.end()));
-      EXPECT_EQ(bench.Opcodes(),
-                (opened ? std::vector{kReportKey, kReadStructure} : std::vector<std::uint8_t>()));
+      EXPECT_EQ(bench.Opcodes(), CommandsOf(opened ? "kd" : ""));
       EXPECT_EQ(bench.drives.OpenHandles(), 0);
       EXPECT_FALSE(CurrentConnection().open);
     }
@@ -144,15 +155,6 @@ TEST(RegionReport, NothingSelectedTouchesOnlyTheLog) {
                                                         "AppendLog Don't select the valid item."}));
   EXPECT_EQ(bench.view.last_reported, 0);
   EXPECT_EQ(bench.drives.OpenCalls(), 0);
-}
-
-// `turs` TEST UNIT READY commands, then the change's own (`sent`: SEND KEY first), then the
-// closing report's.
-std::vector<std::uint8_t> Commands(bool sent, int turs) {
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(turs), kTur);
-  if (sent) out.push_back(kSendKey);
-  out.insert(out.end(), {kReportKey, kReadStructure});
-  return out;
 }
 
 using testing::ScriptedAnswer, testing::Sense;
@@ -252,16 +254,9 @@ TEST(RegionChange, EachPathLogsAndSends) {
     for (const auto& row : rows) {
       SCOPED_TRACE(row[1] + " at code page " + std::to_string(code_page));
       text::DecideLanguage(code_page);
-      std::vector<std::uint8_t> commands;
-      for (const char c : row[5]) {
-        commands.push_back(c == 't'   ? kTur
-                           : c == 's' ? kSendKey
-                           : c == 'k' ? kReportKey
-                                      : kReadStructure);
-      }
       ExpectChange(
           code_page, DriveOf(row[2]), std::stoi(row[3]),
-          [&](ChangeBench& b) { RunScript(b, row[8]); }, Expand(row[6]), commands,
+          [&](ChangeBench& b) { RunScript(b, row[8]); }, Expand(row[6]), CommandsOf(row[5]),
           std::stoul(row[7]), Hex(row[4]));
     }
   }
@@ -305,7 +300,8 @@ TEST(RegionChange, ReadinessLoopDecidesBySense) {
           },
           Repeat(Say(Key::MSG_TOC_READING), static_cast<int>(waits)) + Say(set ? kOk : kUnknown) +
               RegionLine(set ? 4 : 2) + Say(kUnprot),
-          Commands(set, std::stoi(row[5])), oks, set ? 0xF7 : 0xFD, waits);
+          CommandsOf(std::string(std::stoul(row[5]), 't') + (set ? "skd" : "kd")), oks,
+          set ? 0xF7 : 0xFD, waits);
     }
   }
 }
