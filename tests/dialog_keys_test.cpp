@@ -12,7 +12,7 @@
 namespace varden::ui {
 namespace {
 
-// A dialog in letters, one a control (see tests/data/dialog_layouts.tsv).
+// A dialog in letters, one a control (see tests/data/dialog_cases.tsv).
 std::vector<NavigableControl> Controls(const std::string& layout) {
   std::vector<NavigableControl> controls;
   for (char c : layout) {
@@ -27,9 +27,9 @@ std::vector<NavigableControl> Controls(const std::string& layout) {
   return controls;
 }
 
-// The cases of tests/data/dialog_layouts.tsv.
+// The cases of tests/data/dialog_cases.tsv.
 TEST(StepInGroup, MovesWithinTheGroupAsTheDialogManagerDoes) {
-  for (const auto& row : test_support::DataRows("dialog_layouts.tsv", "group")) {
+  for (const auto& row : test_support::DataRows("dialog_cases.tsv", "group")) {
     const std::vector<NavigableControl> controls = Controls(row[2]);
     std::string path;
     int at = std::stoi(row[3]);
@@ -45,7 +45,7 @@ TEST(StepInGroup, MovesWithinTheGroupAsTheDialogManagerDoes) {
 
 TEST(PlaceBeside, BesideWhereItFitsElseCoveringAsLittleAsItMust) {
   constexpr int kWidth = 646, kHeight = 588;  // the help window with its frame
-  for (const auto& row : test_support::DataRows("dialog_layouts.tsv", "beside")) {
+  for (const auto& row : test_support::DataRows("dialog_cases.tsv", "beside")) {
     const Rect placed = PlaceBeside(test_support::RectOf<Rect>(row[2]),
                                     test_support::RectOf<Rect>(row[3]), kWidth, kHeight);
     EXPECT_TRUE(placed == test_support::RectOf<Rect>(row[4]))

@@ -212,9 +212,9 @@ TEST(RegionDialog, StartsUpInTheStartUpOrder) {
   }
 }
 
-// The cases of tests/data/dialog_layouts.tsv.
+// The cases of tests/data/dialog_cases.tsv.
 TEST(RegionButtonLayout, Table) {
-  for (const auto& row : test_support::DataRows("dialog_layouts.tsv", "buttons")) {
+  for (const auto& row : test_support::DataRows("dialog_cases.tsv", "buttons")) {
     SCOPED_TRACE(row[1]);
     const RegionButtonLayout layout =
         LayOutRegionButtons(test_support::RectOf<Rect>(row[2]), test_support::RectOf<Rect>(row[3]),
@@ -228,24 +228,17 @@ TEST(RegionButtonLayout, Table) {
   }
 }
 
-// The About command is masked (10h to 1Fh), the help command is not (20h alone); a missing help
-// file is reported in each language; the About box's version line is the same in both.
+// The About command is masked (10h to 1Fh), the help command is not (20h alone); the help cases
+// of tests/data/dialog_cases.tsv; the About box's version line is the same in both languages.
 TEST(SysCommandRouting, AboutHelpOrTheDefault) {
-  const struct {
-    unsigned code_page;
-    const char* file;
-    const char* message;  // nullptr: the help file is found
-  } cases[] = {{437, "kelvane", nullptr},
-               {437, "kelvane", "Help file is not found."},
-               {932, "kelvanej", "ヘルプファイルが見つかりません。"}};
   std::vector<unsigned> commands = {kScClose, 0xF012};  // close box, move by the caption
   for (unsigned command = 0x0F; command <= 0x30; ++command) commands.push_back(command);
-  for (const auto& c : cases) {
+  for (const auto& row : test_support::DataRows("dialog_cases.tsv", "help")) {
     DialogBench b;
-    b.Start(c.code_page);
-    b.controls.help_found = c.message == nullptr;
-    Calls help = {"Help .\\" + string(c.file) + ".chm::/Varden.htm"};
-    if (c.message) help.push_back("MessageOk " + string(c.message) + "|Error");
+    b.Start(std::stoul(row[1]));
+    b.controls.help_found = row[3] == "-";
+    Calls help = {"Help " + row[2]};
+    if (!b.controls.help_found) help.push_back("MessageOk " + row[3] + "|Error");
     for (unsigned command : commands) {
       b.controls.calls.clear();
       b.dialog.OnSysCommand(command);
