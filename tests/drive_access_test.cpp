@@ -10,10 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <limits>
+#include <map>
 #include <numeric>
 
 #include "app/transfer_buffer.h"
+#include "data_rows.h"
 #include "drive/linux/sg_device.h"
 #include "drive/linux/sg_translate.h"
 #include "drive/region_commands.h"
@@ -141,37 +142,23 @@ TEST_F(DriveAccessTest, NoCommandIsSentWithoutTheTransferBufferOrAnOpenDrive) {
 
 using namespace linux_sg;
 
-// Blocks filled field by field, with what the commands never build: nothing may be read or
-// written past the block's CDB field or sense area, and a block SG_IO cannot carry is refused.
+// The cases of tests/data/sg_headers.tsv: a block SG_IO cannot carry is refused.
 TEST(SgTranslateTest, BlockFieldsBecomeTheSgIoHeader) {
-  constexpr std::uint8_t kIn = kScsiIoctlDataIn, kAny = kScsiIoctlDataUnspecified;
-  constexpr std::uint32_t kMaxSeconds = std::numeric_limits<std::uint32_t>::max();
-  constexpr unsigned int kMaxMs = std::numeric_limits<unsigned int>::max() - 1;
-  const struct {
-    const char* name;
-    std::uint8_t cdb_length, sense_length, direction;
-    std::uint32_t length, timeout_s;
-    unsigned int cmd_len, mx_sb_len, timeout_ms;
-    int dxfer_direction;
-  } cases[] = {
-      {"SEND KEY", 12, 18, kScsiIoctlDataOut, 8, 5, 12, 18, 5000, SG_DXFER_TO_DEV},
-      {"CDB past its field", 40, 18, kIn, 8, 5, 16, 18, 5000, SG_DXFER_FROM_DEV},
-      {"sense past its area", 6, 0xFF, kIn, 8, 2, 6, L::kSenseAreaSize, 2000, SG_DXFER_FROM_DEV},
-      {"unspecified with data", 6, 18, kAny, 8, 2, 6, 18, 2000, kSgDxferUnknown},
-      {"data-in, nothing moves; time-out would wrap", 6, 18, kIn, 0, kMaxSeconds, 6, 18, kMaxMs,
-       SG_DXFER_NONE},
-      {"longest time-out that fits", 6, 18, kIn, 8, kMaxMs / 1000, 6, 18, kMaxMs / 1000 * 1000,
-       SG_DXFER_FROM_DEV},
-  };
+  // clang-format off
+  const std::map<std::string, int> directions = {{"in", kScsiIoctlDataIn}, {"out", kScsiIoctlDataOut},
+      {"unspecified", kScsiIoctlDataUnspecified}, {"to-dev", SG_DXFER_TO_DEV},
+      {"from-dev", SG_DXFER_FROM_DEV}, {"none", SG_DXFER_NONE}, {"unknown", kSgDxferUnknown}};
+  // clang-format on
   std::uint8_t data[8];
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& row : test_support::DataRows("sg_headers.tsv", "block")) {
+    SCOPED_TRACE(row[1]);
+    const auto n = [&](int i) { return static_cast<std::uint32_t>(std::stoul(row[i])); };
     PassThroughRequest block;
-    block.bytes[L::kCdbLength] = c.cdb_length;
-    block.bytes[L::kSenseInfoLength] = c.sense_length;
-    block.bytes[L::kDataIn] = c.direction;
-    PutLe32(block.Span(), L::kDataTransferLength, c.length);
-    PutLe32(block.Span(), L::kTimeOutValue, c.timeout_s);
+    block.bytes[L::kCdbLength] = static_cast<std::uint8_t>(n(2));
+    block.bytes[L::kSenseInfoLength] = static_cast<std::uint8_t>(n(3));
+    block.bytes[L::kDataIn] = static_cast<std::uint8_t>(directions.at(row[4]));
+    PutLe32(block.Span(), L::kDataTransferLength, n(5));
+    PutLe32(block.Span(), L::kTimeOutValue, n(6));
     block.SetDataBuffer(data);
     SenseBuffer sense{};
     const sg_io_hdr hdr = BlockToSgIo(block.Span(), sense);
@@ -179,10 +166,10 @@ TEST(SgTranslateTest, BlockFieldsBecomeTheSgIoHeader) {
     EXPECT_EQ((std::array<const void*, 3>{hdr.cmdp, hdr.sbp, hdr.dxferp}),
               (std::array<const void*, 3>{block.bytes.data() + L::kCdb, sense.data(), data}));
     EXPECT_EQ((std::array<unsigned, 4>{hdr.cmd_len, hdr.mx_sb_len, hdr.timeout, hdr.dxfer_len}),
-              (std::array<unsigned, 4>{c.cmd_len, c.mx_sb_len, c.timeout_ms, c.length}));
-    EXPECT_EQ(hdr.dxfer_direction, c.dxfer_direction);
+              (std::array<unsigned, 4>{n(7), n(8), n(9), n(5)}));
+    EXPECT_EQ(hdr.dxfer_direction, directions.at(row[10]));
     // What SG_IO cannot carry (an unknown direction with data, a short block) gets no call.
-    const bool carried = c.dxfer_direction != kSgDxferUnknown;
+    const bool carried = row[10] != "unknown";
     int calls = 0;
     const auto issue = [&calls](sg_io_hdr&) { return ++calls, true; };
     EXPECT_FALSE(PassBlockThrough(block.Span().first(L::kBlockSize - 1), issue));

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <optional>
+#include <sstream>
 
 #include "app/transfer_buffer.h"
+#include "data_rows.h"
 #include "drive/drive_access.h"
 #include "drive/region_commands.h"
 #include "drive/scsi_codes.h"
@@ -77,26 +80,15 @@ TEST_F(EmulatedDriveTest, EachSettingSpendsAChangeUntilTheRegionIsPermanent) {
   DriveState drive = MakersDrive();  // no region, 5 changes
   drive.vendor_resets = 2;
   drives_.Add(drive);
-  const struct {
-    int region;
-    Result result;
-    std::uint8_t byte4, mask;  // byte 4: type code | vendor resets | user changes
-  } steps[] = {
-      {2, kGood, 0x54, 0xFD},          // the first setting spends a change too: 01b, 4 left
-      {3, kGood, 0x53, 0xFB},          //
-      {3, kGood, 0x52, 0xFB},          // the same region again spends one
-      {5, kGood, 0x91, 0xEF},          // 10b at the last change
-      {6, kGood, 0xD0, 0xDF},          // 11b, none left
-      {1, kNoChangeLeft, 0xD0, 0xDF},  // refused, and nothing changes
-  };
   ASSERT_EQ(On(ReadRpcState), kGood);
   EXPECT_EQ(RpcState().bytes, (std::array<std::uint8_t, 4>{0x15, 0xFF, 0x01, 0x00}));
-  for (const auto& step : steps) {
-    SCOPED_TRACE("region " + std::to_string(step.region));
-    EXPECT_EQ(On([&] { return SetDriveRegion(step.region); }), step.result);
+  for (const auto& row : test_support::DataRows("emulated_drive_cases.tsv", "setting")) {
+    SCOPED_TRACE(row[1]);
+    EXPECT_EQ(On([&] { return SetDriveRegion(std::stoi(row[2])); }),
+              row[3] == "ok" ? kGood : kNoChangeLeft);
     EXPECT_EQ(On(ReadRpcState), kGood);
-    EXPECT_EQ(RpcState().bytes[0], step.byte4);
-    EXPECT_EQ(RpcState().RegionMask(), step.mask);
+    EXPECT_EQ(RpcState().bytes[0], std::stoi(row[4], nullptr, 16));
+    EXPECT_EQ(RpcState().RegionMask(), std::stoi(row[5], nullptr, 16));
   }
   EXPECT_EQ(Bytes(bench_.buffer.begin(), bench_.buffer.begin() + 8),
             (Bytes{0x00, 0x06, 0x00, 0x00, 0xD0, 0xDF, 0x01, 0x00}));
@@ -133,32 +125,23 @@ TEST_F(EmulatedDriveTest, ChangeNeedingADiscFollowsTheDiscsRegions) {
   }
 }
 
+// The cases of tests/data/emulated_drive_cases.tsv.
 TEST_F(EmulatedDriveTest, MediumAccessFollowsTheDisc) {
-  // Short names, so that each case fits on its line: t TEST UNIT READY, d READ DVD STRUCTURE,
-  // i INQUIRY, k REPORT KEY; ok carried out, up becoming ready, ua unit attention.
-  using Command = CommandOutcome (*)();
-  const Command t = TestUnitReady, d = ReadDiscCopyright, i = SendInquiry, k = ReadRpcState;
-  const Result ok = kGood, up = kBecomingReady, ua = kMediumChanged;
-  const struct {
-    const char* name;
-    Disc disc;
-    Faults faults;
-    std::vector<std::pair<Command, Result>> steps;
-  } cases[] = {
-      // Only TEST UNIT READY counts the spin-up down.
-      {"spinning up", {true, 2}, {}, {{d, up}, {t, up}, {d, up}, {t, up}, {d, ok}, {t, ok}}},
-      // INQUIRY and REPORT KEY do not touch the medium: the one attention stays pending.
-      {"just inserted", {true, 0, true}, {}, {{i, ok}, {k, ok}, {d, ua}, {t, ok}, {d, ok}}},
-      {"inserted, spinning up", {true, 1, true}, {}, {{t, ua}, {t, up}, {t, ok}}},
-      {"never ready", {true}, {.never_ready = true}, {{t, up}, {d, up}, {t, up}}},
-      {"attention for ever", {true}, {.unit_attention_forever = true}, {{t, ua}, {d, ua}}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    drives_.Add(MakersDrive(c.disc, c.faults));
+  const std::map<char, CommandOutcome (*)()> commands = {
+      {'t', TestUnitReady}, {'d', ReadDiscCopyright}, {'i', SendInquiry}, {'k', ReadRpcState}};
+  const std::map<std::string, Result> results = {
+      {"ok", kGood}, {"up", kBecomingReady}, {"ua", kMediumChanged}};
+  for (const auto& row : test_support::DataRows("emulated_drive_cases.tsv", "medium")) {
+    SCOPED_TRACE(row[1]);
+    const Disc disc{.present = true,
+                    .becoming_ready_tests = std::stoi(row[2]),
+                    .unit_attention = row[3] == "yes"};
+    drives_.Add(MakersDrive(disc, {.never_ready = row[4] == "never-ready",
+                                   .unit_attention_forever = row[4] == "attention-for-ever"}));
     ASSERT_EQ(OpenDrive('E'), 0);
-    for (std::size_t n = 0; n < c.steps.size(); ++n) {
-      EXPECT_EQ(ResultOf(c.steps[n].first()), c.steps[n].second) << "step " << n;
+    std::istringstream steps(row[5]);
+    for (std::string step; steps >> step;) {
+      EXPECT_EQ(ResultOf(commands.at(step[0])()), results.at(step.substr(2))) << step;
     }
     CloseDrive();
   }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "data_rows.h"
 #include "drive/scsi_codes.h"
 #include "recording_view.h"
 #include "text/catalogue.h"
@@ -211,53 +212,33 @@ TEST(RegionDialog, StartsUpInTheStartUpOrder) {
   }
 }
 
-// Rows of (group height - label height - 25) / 6 pixels, truncated toward zero, from 10 pixels
-// right of the group box's edge to 15 short of its width; the label 5 pixels below the rows.
+// The cases of tests/data/dialog_cases.tsv.
 TEST(RegionButtonLayout, Table) {
-  const struct {
-    const char* name;
-    Rect group, label, radio, first_row;
-    int row_height;
-    Rect changes_left;
-  } cases[] = {
-      // clang-format off
-      // name                                      group               label               radio               first row         height  label's new place
-      {"template at 96 dpi: 135 / 6 = 22 rest 3", {12, 111, 312, 294}, {31, 257, 299, 280}, {33, 132, 179, 148}, {22, 111, 307, 133}, 22, {22, 248, 307, 264}},
-      {"exact division: 60 / 6",                  {0, 0, 100, 91},     {0, 0, 10, 6},       {0, 0, 10, 10},      {10, 0, 95, 10},     10, {10, 65, 95, 75}},
-      {"65 / 6 = 10 rest 5",                      {0, 0, 100, 96},     {0, 0, 10, 6},       {0, 0, 10, 10},      {10, 0, 95, 10},     10, {10, 65, 95, 75}},
-      {"-15 / 6 truncates to -2",                 {5, 50, 45, 70},     {0, 0, 10, 10},      {0, 0, 9, 12},       {15, 50, 40, 48},    -2, {15, 43, 40, 55}},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const RegionButtonLayout layout = LayOutRegionButtons(c.group, c.label, c.radio);
+  for (const auto& row : test_support::DataRows("dialog_cases.tsv", "buttons")) {
+    SCOPED_TRACE(row[1]);
+    const RegionButtonLayout layout =
+        LayOutRegionButtons(test_support::RectOf<Rect>(row[2]), test_support::RectOf<Rect>(row[3]),
+                            test_support::RectOf<Rect>(row[4]));
+    const Rect r = test_support::RectOf<Rect>(row[5]);
     for (int k = 0; k < 6; ++k) {
-      const int down = k * c.row_height;
-      const Rect& r = c.first_row;
+      const int down = k * std::stoi(row[6]);
       EXPECT_EQ(layout.rows[k], (Rect{r.left, r.top + down, r.right, r.bottom + down})) << k;
     }
-    EXPECT_EQ(layout.changes_left, c.changes_left);
+    EXPECT_EQ(layout.changes_left, test_support::RectOf<Rect>(row[7]));
   }
 }
 
-// The About command is masked (10h to 1Fh), the help command is not (20h alone); a missing help
-// file is reported in each language; the About box's version line is the same in both.
+// The About command is masked (10h to 1Fh), the help command is not (20h alone); the help cases
+// of tests/data/dialog_cases.tsv; the About box's version line is the same in both languages.
 TEST(SysCommandRouting, AboutHelpOrTheDefault) {
-  const struct {
-    unsigned code_page;
-    const char* file;
-    const char* message;  // nullptr: the help file is found
-  } cases[] = {{437, "kelvane", nullptr},
-               {437, "kelvane", "Help file is not found."},
-               {932, "kelvanej", "ヘルプファイルが見つかりません。"}};
   std::vector<unsigned> commands = {kScClose, 0xF012};  // close box, move by the caption
   for (unsigned command = 0x0F; command <= 0x30; ++command) commands.push_back(command);
-  for (const auto& c : cases) {
+  for (const auto& row : test_support::DataRows("dialog_cases.tsv", "help")) {
     DialogBench b;
-    b.Start(c.code_page);
-    b.controls.help_found = c.message == nullptr;
-    Calls help = {"Help .\\" + string(c.file) + ".chm::/Varden.htm"};
-    if (c.message) help.push_back("MessageOk " + string(c.message) + "|Error");
+    b.Start(std::stoul(row[1]));
+    b.controls.help_found = row[3] == "-";
+    Calls help = {"Help " + row[2]};
+    if (!b.controls.help_found) help.push_back("MessageOk " + row[3] + "|Error");
     for (unsigned command : commands) {
       b.controls.calls.clear();
       b.dialog.OnSysCommand(command);

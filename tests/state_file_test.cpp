@@ -19,9 +19,9 @@
 #include <iterator>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
+#include "data_rows.h"
 #include "drive/region_commands.h"
 #include "emulated/state_store.h"
 
@@ -137,41 +137,13 @@ TEST_F(StateFileTest, EveryFieldComesBackThroughLinksAndModes) {
   EXPECT_EQ(LoadState(file_).drives, std::vector{expected});
 }
 
-// A state file of one drive E: with `fields` added.
-std::string DriveE(const std::string& fields) {
-  return R"({"version": 1, "drives": [{"letter": "E", )" + fields + "}]}";
-}
-
+// The files of tests/data/state_files.tsv, and one nested 70000 levels deep.
 TEST_F(StateFileTest, UnusableFileIsReportedByNameAndLeftAlone) {
-  const std::pair<std::string, std::string> cases[] = {
-      // text, part of the error
-      {"", "not valid JSON"},
-      {"[1, 2]", "expected an object"},
-      {R"({"version": 1})", "drives: missing"},
-      {R"({"version": 1, "drives": {}})", "drives: expected a list"},
-      {R"({"version": 2, "drives": []})", "version"},
-      {R"({"version": 1, "drives": [], "extra": 1})", "top level.extra: not a known field"},
-      {R"({"version": 1, "drives": [{}]})", "drives[0].letter: missing"},
-      {R"({"version": 1, "drives": [{"letter": "C"}]})", "from D to Z"},
-      {R"({"version": 1, "drives": [{"letter": "E"}, {"letter": "E"}]})", "drives[1].letter"},
-      {DriveE(R"("region_mask": 256)"), "drives[0].region_mask: 256 is out of range"},
-      {DriveE(R"("region_mask": "0x1FF")"), "drives[0].region_mask"},
-      {DriveE(R"("address": {"lun": 1.5})"), "drives[0].address.lun: expected a whole number"},
-      {DriveE(R"("user_changes": 8)"), "drives[0].user_changes: 8 is out of range (0 to 7)"},
-      {DriveE(R"("change_needs_disc": 1)"), "change_needs_disc: expected true or false"},
-      {DriveE(R"("faults": {"call": "sometimes"})"), "drives[0].faults.call"},
-      {DriveE(R"("inquiry_length": 97)"), "drives[0].inquiry_length"},
-      {DriveE(R"("vendor": "MX\u0007")"), "drives[0].vendor: only printable ASCII"},
-      {std::string(70000, '[') + std::string(70000, ']'), "nested deeper than 4 levels"},
-      {DriveE(R"("disc": {"rmi": [1]})"), "nested deeper than 4 levels"},
-      {DriveE(R"("user_changes": 3, "user_changes": 4)"), "key \"user_changes\" stands twice"},
-      // Shown with C0 and C1 control characters escaped, cut at a character boundary.
-      {DriveE(R"("region_mask": "\u001b[31mRED")"), R"(found "\u001B[31mRED")"},
-      {DriveE(R"("\u009b2J\u007f": 0)"), R"(drives[0].\u009B2J\u007F: not a known field)"},
-      {DriveE(R"("product": ")" + std::string(31, 'x') + "\u00e9\u00e9\u00e9\u00e9\u00e9\""),
-       "\"" + std::string(31, 'x') + "\u00e9\u00e9\u00e9\u00e9...\""},
-  };
-  for (const auto& [text, says] : cases) {
+  auto cases = test_support::DataRows("state_files.tsv", "unusable");
+  cases.push_back(
+      {"", std::string(70000, '[') + std::string(70000, ']'), "nested deeper than 4 levels"});
+  for (const auto& row : cases) {
+    const std::string &text = row[1], &says = row[2];
     SCOPED_TRACE(text);
     std::ofstream(file_, std::ios::binary) << text;
     const LoadResult loaded = LoadState(file_);
@@ -382,23 +354,15 @@ TEST_F(StateFileTest, ASignalNeverLeavesHalfASave) {
   }
 }
 
-// The other tests name their files, so the environment need not be restored. Without a
-// usable HOME the home folder comes from the system, never a relative path ("": absolute).
+// The other tests name their files, so the environment need not be restored.
 TEST(DefaultStateFileTest, FollowsTheStateFolderOfTheUser) {
-  const char* const kLocal = "/home/u/.local/state/varden/drives.json";
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      // HOME, XDG_STATE_HOME, the file
-      {"/home/u", "/xdg/state", "/xdg/state/varden/drives.json"},
-      {"/home/u", nullptr, kLocal},
-      {"/home/u", "", kLocal},
-      {"/home/u", "relative", kLocal},
-      {"", nullptr, ""},
-      {"relative/home", "relative", ""}};
-  for (const auto& [home, state_home, expected] : cases) {
-    ::setenv("HOME", home, 1);
-    state_home ? ::setenv("XDG_STATE_HOME", state_home, 1) : ::unsetenv("XDG_STATE_HOME");
+  for (const auto& row : test_support::DataRows("state_files.tsv", "default")) {
+    const std::string &home = row[1], &state_home = row[2], &expected = row[3];
+    ::setenv("HOME", home.c_str(), 1);
+    state_home == "-" ? ::unsetenv("XDG_STATE_HOME")
+                      : ::setenv("XDG_STATE_HOME", state_home.c_str(), 1);
     const fs::path file = DefaultStateFile();
-    EXPECT_TRUE(*expected ? file == expected : file.is_absolute()) << home << " " << file;
+    EXPECT_TRUE(expected.empty() ? file.is_absolute() : file == expected) << home << " " << file;
   }
 }
 
