@@ -1,5 +1,10 @@
-#include "app/cli/commands.h"
-
+// The three commands of varden-cli (list, report, set) on the drives the options name: the
+// dialog's drive scan, region report and region change against a view that keeps the controls'
+// state as plain data, shown as text or as the JSON document. Every document has "command",
+// "ok", "exit_status" and "error"; that of bad usage (or of a fault outside the commands) has
+// nothing more, the others every field of their command, null where the run did not get that
+// far. Its shape is app/cli/varden-cli.schema.json: new fields may be added, none is renamed
+// or removed.
 #include <algorithm>
 #include <chrono>
 #include <iostream>
@@ -9,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/cli/cli.h"
 #include "app/cli/cli_texts.h"
 #include "app/cli/drive_source.h"
 #include "app/cli/report_summary.h"
-#include "app/cli/terminal_view.h"
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "drive/region_commands.h"
@@ -24,18 +29,10 @@ namespace varden::cli {
 namespace {
 
 constexpr std::string_view kOutcomeSet = "set";
-constexpr std::string_view kOutcomeRefused = "refused";
-constexpr std::string_view kOutcomeDeclined = "declined";
-constexpr std::string_view kOutcomeNotKept = "not_kept";
-constexpr std::string_view kNotKeptLead =
-    "the change of region was not kept, the drive is as before: ";
-constexpr std::string_view kRefusedMeanwhile =
-    "nothing was sent to the drive; run the command again to be asked with its new state";
-constexpr std::string_view kCancelledMeanwhile = "the change is cancelled, nothing was sent";
-constexpr std::string_view kAfterUnread =
-    "the change of region was made, but the state after it could not be read: ";
 constexpr std::string_view kNoDriveFound =
     "no drive of the maker was found; connect one (or use --emulated) and try again";
+constexpr std::string_view kNothingSent =
+    ": nothing was sent to the drive; run the command again to be asked with its new state";
 
 class RealSleeper : public Sleeper {
  public:
@@ -46,6 +43,11 @@ class RealSleeper : public Sleeper {
 
 std::string DriveName(char letter) {
   return std::string(1, letter) + ":";
+}
+
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
 }
 
 // What the change costs, from the state it will decide on. A permanent region costs nothing:
@@ -68,6 +70,24 @@ std::string NotOffered(int region, const ReportSummary& before) {
   return Text(kRefused, {number, RegionList(before.offered)});
 }
 
+// The command's fields, null (or empty) until they are known.
+Json CommandFields(const Options& options) {
+  Json doc = {{"refused", Json::array()}};
+  if (options.command == Command::kList) {
+    doc["drives"] = Json::array();
+  } else {
+    doc["drive"] = doc["log"] = nullptr;
+  }
+  if (options.command == Command::kReport) doc["report"] = nullptr;
+  if (options.command == Command::kSet) {
+    doc["region"] = options.region;
+    doc["outcome"] = doc["changes_left_before"] = doc["changes_left_after"] = nullptr;
+    doc["before"] = doc["after"] = nullptr;
+    doc["becomes_permanent"] = false;
+  }
+  return doc;
+}
+
 class Program {
  public:
   explicit Program(const Options& options) : options_(options), talk_(options.json ? err_ : out_) {}
@@ -81,6 +101,9 @@ class Program {
     source_.FindRefused();
     for (const linux_sg::RefusedNode& node : source_.Refused()) {
       ErrorLine(err_, RefusedNodeHint(node));
+      doc_["refused"].push_back({{"node", node.path},
+                                 {"letter", std::string(1, node.letter)},
+                                 {"group", OrNull(node.group)}});
     }
     const int status = options_.command == Command::kList     ? List()
                        : options_.command == Command::kReport ? Report()
@@ -95,9 +118,15 @@ class Program {
   int ChosenIndex() const {
     if (!options_.drive) return found_ > 0 ? 0 : -1;
     for (int i = 0; i < found_; ++i) {
-      if (table_[static_cast<std::size_t>(i)].Letter() == *options_.drive) return i;
+      if (Drive(i).Letter() == *options_.drive) return i;
     }
     return -1;
+  }
+  const DriveEntry& Drive(int index) const { return table_[static_cast<std::size_t>(index)]; }
+  Json DriveJson(int index) const {
+    return {{"index", index},
+            {"letter", std::string(1, Drive(index).Letter())},
+            {"text", std::string(Drive(index).Text())}};
   }
 
   // The drive named was not found: a node this user may not open, or bad usage.
@@ -122,42 +151,36 @@ class Program {
     return nodes;
   }
 
-  Json Document(int status, const std::optional<std::string>& error) const {
-    return CommandDocument(options_, source_.Refused(), status, error);
-  }
-
-  // A failure outside the drive operation (exit status 1), on standard error, and as the
-  // JSON document when one is asked for.
+  // A failure outside the drive operation (exit status 1).
   int Fail(const std::string& message) {
-    ErrorLine(err_, message);
-    if (options_.json) Print(Document(kExitDriveFailed, message));
-    return kExitDriveFailed;
+    return Refuse(err_, options_, kExitDriveFailed, message, doc_);
   }
 
   // Runs the region report on the drive at `index`, its log shown as it grows in text mode.
   ReportSummary RunReport(int index) {
     view_.SelectDrive(index);
-    if (!options_.json) view_.SetLogSink([this](std::string_view text) { out_.Write(text); });
+    if (!options_.json) view_.log_sink = [this](std::string_view text) { out_.Write(text); };
     const std::size_t first = view_.LogPieces().size();
     ReportRegion(view_);
+    doc_["drive"] = DriveJson(index);
     return Summarize(view_, first);
   }
 
-  // The end of a command on a drive: the document with the log, or the drive and `summary`
-  // as text after the log.
-  void Show(Json& doc, int index, const ReportSummary& summary) {
-    if (options_.json) {
-      doc["log"] = view_.LogText();
-      Print(doc);
-      return;
+  // The end of a command on a drive: the document with the log, or the drive and `summary` as
+  // text after the log.
+  int Show(const ReportSummary& summary, int status,
+           const std::optional<std::string>& error = std::nullopt) {
+    doc_["log"] = view_.LogText();
+    if (!options_.json) {
+      // The identification without its trailing spaces.
+      const std::string_view text = Drive(view_.SelectedDriveIndex()).Text();
+      out_.EndLine();
+      out_.Write("\n");
+      out_.Write(std::string(Text(kDriveLabel)) +
+                 text::ShownText(text.substr(0, text.find_last_not_of(' ') + 1)) + "\n");
+      out_.Write(SummaryText(summary));
     }
-    // The identification without its trailing spaces.
-    const std::string_view text = table_[static_cast<std::size_t>(index)].Text();
-    out_.EndLine();
-    out_.Write("\n");
-    out_.Write(std::string(Text(kDriveLabel)) +
-               text::ShownText(text.substr(0, text.find_last_not_of(' ') + 1)) + "\n");
-    out_.Write(SummaryText(summary));
+    return End(options_, doc_, status, error);
   }
 
   // The disc prompt of the change, asked without the lock; Cancel when the drive changed
@@ -167,7 +190,7 @@ class Program {
     const std::optional<std::string> changed =
         source_.ChangedWhile(*options_.drive, [&] { ok = AskDisc(out_, talk_, prompt, caption); });
     if (!changed) return ok;
-    talk_.Line(text::ShownText(*changed + ": " + std::string(kCancelledMeanwhile)));
+    talk_.Line(text::ShownText(*changed + ": the change is cancelled, nothing was sent"));
     return false;
   }
 
@@ -175,18 +198,12 @@ class Program {
   int List() {
     const bool refused = !source_.Refused().empty();
     if (found_ == 0 && !refused) ErrorLine(err_, std::string(kNoDriveFound));
-    Json doc = Document(
-        refused ? kExitDriveFailed : kExitOk,
-        refused ? std::optional("this user may not open " + RefusedSummary()) : std::nullopt);
     for (int i = 0; i < found_; ++i) {
-      if (options_.json) {
-        doc["drives"].push_back(DriveJson(table_, i));
-      } else {
-        out_.Line(text::ShownText(table_[static_cast<std::size_t>(i)].Text()));
-      }
+      doc_["drives"].push_back(DriveJson(i));
+      if (!options_.json) out_.Line(text::ShownText(Drive(i).Text()));
     }
-    if (options_.json) Print(doc);
-    return doc["exit_status"].get<int>();
+    if (!refused) return End(options_, doc_, kExitOk);
+    return End(options_, doc_, kExitDriveFailed, "this user may not open " + RefusedSummary());
   }
 
   int Report() {
@@ -198,12 +215,8 @@ class Program {
                                                   " for lack of permission");
     }
     const ReportSummary summary = RunReport(index);
-    const int status = summary.drive_state_read ? kExitOk : kExitDriveFailed;
-    Json doc = Document(status, std::nullopt);
-    doc["drive"] = DriveJson(table_, index);
-    doc["report"] = SummaryJson(summary);
-    Show(doc, index, summary);
-    return status;
+    doc_["report"] = SummaryJson(summary);
+    return Show(summary, summary.drive_state_read ? kExitOk : kExitDriveFailed);
   }
 
   int Set() {
@@ -217,16 +230,14 @@ class Program {
     const ReportSummary before = RunReport(index);
     const bool permanent = RpcState().TypeCode() == kTypeCodePermanent;
     const ChangeCost cost = CostOf(before, permanent);
-    Json doc = Document(kExitDriveFailed, std::nullopt);
-    doc["drive"] = DriveJson(table_, index);
-    doc["before"] = SummaryJson(before);
-    doc["changes_left_before"] = cost.before ? Json(*cost.before) : Json(nullptr);
-    doc["changes_left_after"] = cost.after ? Json(*cost.after) : Json(nullptr);
-    doc["becomes_permanent"] = cost.becomes_permanent;
+    doc_["before"] = SummaryJson(before);
+    doc_["changes_left_before"] = OrNull(cost.before);
+    doc_["changes_left_after"] = OrNull(cost.after);
+    doc_["becomes_permanent"] = cost.becomes_permanent;
 
     // Only a region whose radio button the dialog enables can be chosen there.
     if (std::ranges::find(before.offered, region) == before.offered.end()) {
-      return EndWithoutChange(doc, index, before, kOutcomeRefused, NotOffered(region, before));
+      return EndWithoutChange(before, "refused", NotOffered(region, before));
     }
     if (!permanent) {
       bool confirmed = false;
@@ -240,17 +251,13 @@ class Program {
       } else {
         changed = source_.ChangedWhile(*options_.drive, ask);
       }
-      if (!confirmed) {
-        return EndWithoutChange(doc, index, before, kOutcomeDeclined,
-                                std::string(Text(kNotConfirmed)));
-      }
-      if (changed) {
-        return EndWithoutChange(doc, index, before, kOutcomeRefused,
-                                *changed + ": " + std::string(kRefusedMeanwhile));
-      }
+      if (!confirmed) return EndWithoutChange(before, "declined", std::string(Text(kNotConfirmed)));
+      if (changed) return EndWithoutChange(before, "refused", *changed + std::string(kNothingSent));
     }
 
-    view_.ChooseRegion(region);
+    for (int n = kFirstRegion; n <= kLastRegion; ++n) {
+      view_.SetCheck(kRegionButton[n - kFirstRegion], n == region);  // the user's choice
+    }
     const std::size_t change_first = view_.LogPieces().size();
     RealSleeper sleeper;
     ChangeRegion(view_, sleeper);
@@ -263,33 +270,27 @@ class Program {
     // makes it a failure: a script that retried would spend another change.
     std::optional<std::string> error, warning;
     if (const std::optional<std::string> not_kept = source_.NotKept()) {
-      outcome = kOutcomeNotKept;
-      error = std::string(kNotKeptLead) + *not_kept;
+      outcome = "not_kept";
+      error = "the change of region was not kept, the drive is as before: " + *not_kept;
     } else if (const std::string store = source_.StoreError(); store.empty()) {
     } else if (outcome == kOutcomeSet) {
-      warning = std::string(kAfterUnread) + store;
+      warning = "the change of region was made, but the state after it could not be read: " + store;
     } else {
       error = store;
     }
-    const int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
-    doc["ok"] = status == kExitOk;
-    doc["exit_status"] = status;
-    doc["error"] = error ? Json(text::ShownText(*error)) : Json(nullptr);
-    doc["outcome"] = outcome;
-    doc["after"] = warning ? Json(nullptr) : SummaryJson(after);
-    if (warning) doc["warning"] = text::ShownText(*warning);
-    Show(doc, index, after);
-    if (error) ErrorLine(err_, *error);
-    if (warning) ErrorLine(err_, *warning);
+    doc_["outcome"] = outcome;
+    doc_["after"] = warning ? Json(nullptr) : SummaryJson(after);
+    if (warning) doc_["warning"] = text::ShownText(*warning);
+    const int status = Show(after, outcome == kOutcomeSet ? kExitOk : kExitDriveFailed, error);
+    if (error || warning) ErrorLine(err_, error ? *error : *warning);
     return status;
   }
 
   // A change that was not sent: the reason on standard error, the report's state, exit 1.
-  int EndWithoutChange(Json& doc, int index, const ReportSummary& before, std::string_view outcome,
+  int EndWithoutChange(const ReportSummary& before, std::string_view outcome,
                        const std::string& message) {
-    doc["error"] = text::ShownText(message);
-    doc["outcome"] = outcome;
-    Show(doc, index, before);
+    doc_["outcome"] = outcome;
+    Show(before, kExitDriveFailed, message);
     out_.Flush();
     err_.Line(text::ShownText(message));
     return kExitDriveFailed;
@@ -304,15 +305,26 @@ class Program {
   TerminalView view_{table_, [this](std::string_view text, std::string_view caption) {
                        return DiscPrompt(text, caption);
                      }};
+  Json doc_ = CommandFields(options_);
   int found_ = 0;
 };
 
 }  // namespace
 
-int Refuse(Console& err, const Options& options, int status, const std::string& message) {
-  ErrorLine(err, message);
-  if (options.json) Print(BareDocument(options, status, message));
+int End(const Options& options, Json doc, int status, const std::optional<std::string>& error) {
+  doc["command"] = options.name.empty() ? Json(nullptr) : Json(options.name);
+  doc["ok"] = status == kExitOk;
+  doc["exit_status"] = status;
+  doc["error"] = error ? Json(text::ShownText(*error)) : Json(nullptr);
+  // Drive identification bytes need not be UTF-8; such bytes are replaced, never thrown on.
+  if (options.json) std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
   return status;
+}
+
+int Refuse(Console& err, const Options& options, int status, const std::string& message,
+           const Json& doc) {
+  ErrorLine(err, message);
+  return End(options, doc, status, message);
 }
 
 int RunCommand(const Options& options) {

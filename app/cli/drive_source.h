@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/command_line.h"
+#include "app/cli/cli.h"
 #include "drive/device_seam.h"
 #include "drive/linux/sg_device.h"
 #include "emulated/state_store.h"

@@ -6,11 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "app/cli/cli.h"
 #include "app/cli/cli_texts.h"
-#include "app/cli/command_line.h"
-#include "app/cli/commands.h"
-#include "app/cli/console.h"
-#include "app/cli/report_summary.h"
 #include "text/catalogue.h"
 #include "text/linux/locale_code_page.h"
 
@@ -38,16 +35,8 @@ int main(int argc, char** argv) {
                                          text::Format(text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR,
                                                       VARDEN_VERSION_MINOR) +
                                          ")\n";
-    if (!options.json) {
-      std::cout << ForTerminal(shown);
-    } else {  // the usual four fields and the text as one more
-      Print({{"command", nullptr},
-             {"ok", true},
-             {"exit_status", kExitOk},
-             {"error", nullptr},
-             {help ? "usage" : "version", shown}});
-    }
-    return kExitOk;
+    if (!options.json) std::cout << ForTerminal(shown);
+    return End(options, {{help ? "usage" : "version", shown}}, kExitOk);
   }
   // Nothing in the drive path throws; what can (memory, the terminal, the file system)
   // ends the program with a line on standard error instead of an abort.
