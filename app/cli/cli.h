@@ -29,9 +29,8 @@ struct Options {
   int region = 0;                    // set only: 1 to 6
 };
 
-// Reads one command (list, report, set) with its operands, and the options, which may stand
-// before or after it ("--" ends them). Only the form is checked, each command's operands for that
-// command alone. Answers the mistake, in one line that says what to do; a line with a mistake
+// Reads one command with its operands, and the options before or after it ("--" ends them),
+// checking only their form. Answers the mistake, in one line that says what to do; `options`
 // still tells whether --json was given and the command when one was recognised.
 std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& options);
 std::string UsageText();
@@ -60,11 +59,10 @@ class Console {
 // "varden-cli: " and the message, made safe for the terminal, on standard error.
 void ErrorLine(Console& err, const std::string& message);
 
-// Converts the program's UTF-8 texts to the character set of the locale the environment names
-// (EUC-JP, Shift_JIS) when that set can hold `sample`. False, and nothing converted, when it
-// cannot or no converter can be had (a static program without its conversion modules).
+// Converts the program's UTF-8 texts to the character set of the environment's locale (EUC-JP,
+// Shift_JIS) when that set can hold `sample`; false, and nothing converted, when it cannot or no
+// converter can be had. ForTerminal: the text in that set, '?' for a character it cannot hold.
 bool UseLocaleCharset(std::string_view sample);
-// The text in the terminal's character set; a character the set cannot hold becomes '?'.
 std::string ForTerminal(std::string_view utf8);
 
 // What a change of region spends: the user changes left before and after it (nothing when the
@@ -75,9 +73,8 @@ struct ChangeCost {
   bool becomes_permanent = false;
 };
 
-// The questions, asked on `talk` (standard output, or standard error under --json). The cost of
-// setting `drive` to `region`, asked unless `yes` (--yes) answers, and asked again when the
-// change leaves none; `state_read`: whether the drive's state is known at all.
+// The questions, on `talk`. The cost of setting `drive` to `region`, asked unless `yes` (--yes)
+// answers, and again when the change leaves none; `state_read`: whether the state is known.
 bool ConfirmCost(Console& talk, bool yes, char drive, int region, bool state_read,
                  const ChangeCost& cost);
 // The disc prompt, OK or Cancel, after standard output `out` is flushed. Without a terminal

@@ -1,18 +1,12 @@
-// The three commands of varden-cli (list, report, set) on the drives the options name: the
-// dialog's drive scan, region report and region change against a view that keeps the controls'
-// state as plain data, shown as text or as the JSON document. Every document has "command",
-// "ok", "exit_status" and "error"; that of bad usage (or of a fault outside the commands) has
-// nothing more, the others every field of their command, null where the run did not get that
-// far. Its shape is app/cli/varden-cli.schema.json: new fields may be added, none is renamed
-// or removed.
+// The commands list, report and set: the dialog's drive scan, region report and region change
+// against a view kept as plain data, shown as text or as the JSON document (its shape is
+// app/cli/varden-cli.schema.json: new fields may be added, none is renamed or removed). A
+// document of bad usage, or of a fault outside the commands, has the four fields every
+// document has; the others every field of their command, null where the run did not get that far.
 #include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <optional>
-#include <string>
-#include <string_view>
 #include <thread>
-#include <vector>
 
 #include "app/cli/cli.h"
 #include "app/cli/cli_texts.h"
@@ -20,8 +14,6 @@
 #include "app/cli/report_summary.h"
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
-#include "drive/region_commands.h"
-#include "region/drive_scan.h"
 #include "region/region_operations.h"
 #include "text/shown_text.h"
 
@@ -50,39 +42,15 @@ Json OrNull(const std::optional<T>& value) {
   return value ? Json(*value) : Json(nullptr);
 }
 
-// What the change costs, from the state it will decide on. A permanent region costs nothing:
-// the change refuses it without sending anything.
-ChangeCost CostOf(const ReportSummary& before, bool permanent) {
-  ChangeCost cost;
-  if (before.rpc_phase2) {
-    cost.before = RpcState().UserChanges();
-    cost.after = permanent ? *cost.before : std::max(*cost.before - 1, 0);
-  }
-  cost.becomes_permanent = !permanent && cost.after && *cost.after == 0;
-  return cost;
-}
-
-std::string NotOffered(int region, const ReportSummary& before) {
-  const std::string number = std::to_string(region);
-  if (before.offered.empty() && !before.drive_state_read) {
-    return Text(kRefusedStateUnread, {number});
-  }
-  return Text(kRefused, {number, RegionList(before.offered)});
-}
-
 // The command's fields, null (or empty) until they are known.
 Json CommandFields(const Options& options) {
   Json doc = {{"refused", Json::array()}};
-  if (options.command == Command::kList) {
-    doc["drives"] = Json::array();
-  } else {
-    doc["drive"] = doc["log"] = nullptr;
-  }
-  if (options.command == Command::kReport) doc["report"] = nullptr;
+  if (options.command == Command::kList) doc["drives"] = Json::array();
+  if (options.command == Command::kReport) doc["drive"] = doc["log"] = doc["report"] = nullptr;
   if (options.command == Command::kSet) {
     doc["region"] = options.region;
-    doc["outcome"] = doc["changes_left_before"] = doc["changes_left_after"] = nullptr;
-    doc["before"] = doc["after"] = nullptr;
+    doc["drive"] = doc["log"] = doc["outcome"] = doc["before"] = doc["after"] = nullptr;
+    doc["changes_left_before"] = doc["changes_left_after"] = nullptr;
     doc["becomes_permanent"] = false;
   }
   return doc;
@@ -90,7 +58,10 @@ Json CommandFields(const Options& options) {
 
 class Program {
  public:
-  explicit Program(const Options& options) : options_(options), talk_(options.json ? err_ : out_) {}
+  explicit Program(const Options& options) : options_(options), talk_(options.json ? err_ : out_) {
+    view_.ask = [this](auto text, auto caption) { return DiscPrompt(text, caption); };
+    if (!options.json) view_.log_sink = [this](std::string_view text) { out_.Write(text); };
+  }
 
   int Run() {
     if (const std::optional<std::string> error = source_.Connect(options_)) return Fail(*error);
@@ -99,7 +70,7 @@ class Program {
     // The scan passes by a node this user may not open as if no drive were there; the user
     // hears of each one here.
     source_.FindRefused();
-    for (const linux_sg::RefusedNode& node : source_.Refused()) {
+    for (const linux_sg::RefusedNode& node : source_.refused) {
       ErrorLine(err_, RefusedNodeHint(node));
       doc_["refused"].push_back({{"node", node.path},
                                  {"letter", std::string(1, node.letter)},
@@ -129,9 +100,14 @@ class Program {
             {"text", std::string(Drive(index).Text())}};
   }
 
-  // The drive named was not found: a node this user may not open, or bad usage.
-  int UnknownDrive() {
-    for (const linux_sg::RefusedNode& node : source_.Refused()) {
+  // No drive: none was found, or not the one named (a node this user may not open, or bad usage).
+  int NoDrive() {
+    if (!options_.drive) {
+      return Fail(source_.refused.empty() ? std::string(kNoDriveFound)
+                                          : "no drive could be opened: " + RefusedSummary() +
+                                                " for lack of permission");
+    }
+    for (const linux_sg::RefusedNode& node : source_.refused) {
       if (node.letter == *options_.drive) {
         return Fail("drive " + DriveName(node.letter) + " (" + node.path +
                     ") cannot be opened for lack of permission");
@@ -145,21 +121,18 @@ class Program {
   // "/dev/sr0 (D:), /dev/sr1 (E:)".
   std::string RefusedSummary() const {
     std::string nodes;
-    for (const linux_sg::RefusedNode& node : source_.Refused()) {
+    for (const linux_sg::RefusedNode& node : source_.refused) {
       nodes += (nodes.empty() ? "" : ", ") + node.path + " (" + DriveName(node.letter) + ")";
     }
     return nodes;
   }
 
-  // A failure outside the drive operation (exit status 1).
-  int Fail(const std::string& message) {
+  int Fail(const std::string& message) {  // a failure outside the drive operation
     return Refuse(err_, options_, kExitDriveFailed, message, doc_);
   }
 
-  // Runs the region report on the drive at `index`, its log shown as it grows in text mode.
   ReportSummary RunReport(int index) {
     view_.SelectDrive(index);
-    if (!options_.json) view_.log_sink = [this](std::string_view text) { out_.Write(text); };
     const std::size_t first = view_.LogPieces().size();
     ReportRegion(view_);
     doc_["drive"] = DriveJson(index);
@@ -187,8 +160,8 @@ class Program {
   // meanwhile.
   bool DiscPrompt(std::string_view prompt, std::string_view caption) {
     bool ok = false;
-    const std::optional<std::string> changed =
-        source_.ChangedWhile(*options_.drive, [&] { ok = AskDisc(out_, talk_, prompt, caption); });
+    const std::optional<std::string> changed = source_.ChangedWhile(
+        *options_.drive, true, [&] { ok = AskDisc(out_, talk_, prompt, caption); });
     if (!changed) return ok;
     talk_.Line(text::ShownText(*changed + ": the change is cancelled, nothing was sent"));
     return false;
@@ -196,7 +169,7 @@ class Program {
 
   // Lists what could be opened; a node this user may not open makes it fail.
   int List() {
-    const bool refused = !source_.Refused().empty();
+    const bool refused = !source_.refused.empty();
     if (found_ == 0 && !refused) ErrorLine(err_, std::string(kNoDriveFound));
     for (int i = 0; i < found_; ++i) {
       doc_["drives"].push_back(DriveJson(i));
@@ -208,12 +181,7 @@ class Program {
 
   int Report() {
     const int index = ChosenIndex();
-    if (index < 0 && options_.drive) return UnknownDrive();
-    if (index < 0) {
-      return Fail(source_.Refused().empty() ? std::string(kNoDriveFound)
-                                            : "no drive could be opened: " + RefusedSummary() +
-                                                  " for lack of permission");
-    }
+    if (index < 0) return NoDrive();
     const ReportSummary summary = RunReport(index);
     doc_["report"] = SummaryJson(summary);
     return Show(summary, summary.drive_state_read ? kExitOk : kExitDriveFailed);
@@ -221,7 +189,7 @@ class Program {
 
   int Set() {
     const int index = ChosenIndex();
-    if (index < 0) return UnknownDrive();
+    if (index < 0) return NoDrive();
     const int region = options_.region;
 
     // First the report, as the dialog has run one on the selected drive before the user
@@ -229,7 +197,14 @@ class Program {
     // of its own first.
     const ReportSummary before = RunReport(index);
     const bool permanent = RpcState().TypeCode() == kTypeCodePermanent;
-    const ChangeCost cost = CostOf(before, permanent);
+    // What the change costs, from the state it will decide on. A permanent region costs
+    // nothing: the change refuses it without sending anything.
+    ChangeCost cost;
+    if (before.rpc_phase2) {
+      cost.before = RpcState().UserChanges();
+      cost.after = permanent ? *cost.before : std::max(*cost.before - 1, 0);
+    }
+    cost.becomes_permanent = !permanent && cost.after && *cost.after == 0;
     doc_["before"] = SummaryJson(before);
     doc_["changes_left_before"] = OrNull(cost.before);
     doc_["changes_left_after"] = OrNull(cost.after);
@@ -237,20 +212,19 @@ class Program {
 
     // Only a region whose radio button the dialog enables can be chosen there.
     if (std::ranges::find(before.offered, region) == before.offered.end()) {
-      return EndWithoutChange(before, "refused", NotOffered(region, before));
+      const std::string number = std::to_string(region);
+      return EndWithoutChange(before, "refused",
+                              before.offered.empty() && !before.drive_state_read
+                                  ? Text(kRefusedStateUnread, {number})
+                                  : Text(kRefused, {number, RegionList(before.offered)}));
     }
     if (!permanent) {
-      bool confirmed = false;
-      const auto ask = [&] {
-        confirmed = ConfirmCost(talk_, options_.yes, *options_.drive, region,
-                                before.drive_state_read, cost);
-      };
-      std::optional<std::string> changed;
-      if (options_.yes) {
-        ask();  // nobody is asked: the lock stays
-      } else {
-        changed = source_.ChangedWhile(*options_.drive, ask);
-      }
+      bool confirmed = false;  // under --yes nobody is asked: the lock stays
+      const std::optional<std::string> changed =
+          source_.ChangedWhile(*options_.drive, !options_.yes, [&] {
+            confirmed = ConfirmCost(talk_, options_.yes, *options_.drive, region,
+                                    before.drive_state_read, cost);
+          });
       if (!confirmed) return EndWithoutChange(before, "declined", std::string(Text(kNotConfirmed)));
       if (changed) return EndWithoutChange(before, "refused", *changed + std::string(kNothingSent));
     }
@@ -302,9 +276,7 @@ class Program {
   Console& talk_;  // questions and the cost: standard output, or standard error under --json
   DriveSource source_;
   DriveTable table_;
-  TerminalView view_{table_, [this](std::string_view text, std::string_view caption) {
-                       return DiscPrompt(text, caption);
-                     }};
+  TerminalView view_{table_};
   Json doc_ = CommandFields(options_);
   int found_ = 0;
 };

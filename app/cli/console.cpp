@@ -40,19 +40,6 @@ std::string Folded(std::string_view name) {
   return out;
 }
 
-// The character set of the locale the environment names for characters; for a locale that is
-// not installed, the part of its name after the dot ("ja_JP.eucJP"), or UTF-8.
-std::string LocaleCharset() {
-  if (const locale_t locale = newlocale(LC_CTYPE_MASK, "", locale_t{})) {
-    const std::string codeset = nl_langinfo_l(CODESET, locale);
-    freelocale(locale);
-    return codeset;
-  }
-  const std::string name = text::EnvironmentLocaleName("LC_CTYPE");
-  const std::size_t dot = name.find('.');
-  return dot == std::string::npos ? kUtf8 : name.substr(dot + 1, name.find('@', dot) - dot - 1);
-}
-
 // The text converted with g_converter. A character the set cannot hold, or bytes that are not
 // UTF-8 (a drive's own), become '?': the whole sequence its lead byte starts, as its leading
 // one bits count it (one byte for a stray one); `whole` then turns false.
@@ -140,7 +127,17 @@ void ErrorLine(Console& err, const std::string& message) {
 }
 
 bool UseLocaleCharset(std::string_view sample) {
-  const std::string charset = LocaleCharset();
+  // The character set of the locale the environment names for characters; for a locale that is
+  // not installed, the part of its name after the dot ("ja_JP.eucJP"), or UTF-8.
+  std::string charset = text::EnvironmentLocaleName("LC_CTYPE");
+  if (const locale_t locale = newlocale(LC_CTYPE_MASK, "", locale_t{})) {
+    charset = nl_langinfo_l(CODESET, locale);
+    freelocale(locale);
+  } else {
+    const std::size_t dot = charset.find('.');
+    charset = dot == std::string::npos ? kUtf8
+                                       : charset.substr(dot + 1, charset.find('@', dot) - dot - 1);
+  }
   if (Folded(charset) == Folded(kUtf8)) return true;
   g_converter = iconv_open(charset.c_str(), kUtf8);
   bool whole = g_converter != kNoConverter;

@@ -1,23 +1,16 @@
 #include "app/cli/report_summary.h"
 
 #include <cstdio>
-#include <initializer_list>
+#include <utility>
 
 #include "app/cli/cli_texts.h"
-#include "text/catalogue.h"
-#include "text/shown_text.h"
-#include "ui/resources/resource.h"
 
 namespace varden::cli {
 namespace {
 
 using text::Key;
 
-struct OutcomeName {
-  Key key;
-  std::string_view name;
-};
-constexpr OutcomeName kOutcomes[] = {
+constexpr std::pair<Key, std::string_view> kOutcomes[] = {
     {Key::MSG_SET_REGION_OK, "set"},
     {Key::MSG_SET_REGION_FAILED, "send_failed"},
     {Key::MSG_REGION_PERMANENT, "permanent"},
@@ -84,8 +77,8 @@ ChangeEnd HowTheChangeEnded(const TerminalView& view, std::size_t first_piece) {
   std::size_t at = first_piece;
   while (at < pieces.size() && !pieces[at].scrolls) ++at;
   if (at == pieces.size()) return {kOutcomeUnknown, at};
-  for (const OutcomeName& candidate : kOutcomes) {
-    if (pieces[at].text == text::Text(candidate.key)) return {candidate.name, at + 1};
+  for (const auto& [key, name] : kOutcomes) {
+    if (pieces[at].text == text::Text(key)) return {name, at + 1};
   }
   return {kOutcomeUnknown, at + 1};
 }

@@ -7,9 +7,6 @@
 #include <cstddef>
 #include <functional>
 #include <map>
-#include <optional>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/cli/cli.h"
@@ -21,7 +18,7 @@
 namespace varden::cli {
 
 // Which controls are disabled and checked, control texts, the selection and the log (each
-// appended text kept as one piece, in order). The disc prompt is handed to the caller.
+// appended text kept as one piece, in order). The disc prompt is handed to `ask`.
 class TerminalView : public RegionView {
  public:
   // One text appended to the log, and whether it was appended with AppendLog (the texts that
@@ -30,10 +27,9 @@ class TerminalView : public RegionView {
     std::string text;
     bool scrolls = true;
   };
-  using AskFunction = std::function<bool(std::string_view text, std::string_view caption)>;
+  explicit TerminalView(const DriveTable& table) : table_(table) {}
 
-  TerminalView(const DriveTable& table, AskFunction ask) : table_(table), ask_(std::move(ask)) {}
-
+  std::function<bool(std::string_view text, std::string_view caption)> ask;
   std::function<void(std::string_view text)> log_sink;  // each log text as it is appended
 
   bool IsEnabled(int id) const { return !disabled_.contains(id) || !disabled_.at(id); }
@@ -59,7 +55,7 @@ class TerminalView : public RegionView {
   void AppendLogNoScroll(std::string_view text) override { Append(text, false); }
   int SelectedDriveIndex() override { return selected_; }
   bool AskOkCancel(std::string_view text, std::string_view caption) override {
-    return ask_ && ask_(text, caption);
+    return ask && ask(text, caption);
   }
   void SelectDrive(int index) override { selected_ = index; }
   char DriveLetter(int index) override {
@@ -76,7 +72,6 @@ class TerminalView : public RegionView {
   }
 
   const DriveTable& table_;
-  AskFunction ask_;
   std::map<int, bool> disabled_, checked_;  // as a dialog's controls start: all enabled
   std::map<int, std::string> texts_;
   std::vector<LogPiece> log_;

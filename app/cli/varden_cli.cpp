@@ -30,11 +30,9 @@ int main(int argc, char** argv) {
     }
   }
   if (help || options.command == Command::kVersion) {
-    const std::string shown = help ? UsageText()
-                                   : "varden-cli (" +
-                                         text::Format(text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR,
-                                                      VARDEN_VERSION_MINOR) +
-                                         ")\n";
+    const std::string version =
+        text::Format(text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR, VARDEN_VERSION_MINOR);
+    const std::string shown = help ? UsageText() : "varden-cli (" + version + ")\n";
     if (!options.json) std::cout << ForTerminal(shown);
     return End(options, {{help ? "usage" : "version", shown}}, kExitOk);
   }
