@@ -33,8 +33,7 @@ struct CommandForm {
   std::string_view name;
   Command command;
   std::string_view form;  // as the usage writes it
-  std::size_t min_operands;
-  std::size_t max_operands;
+  std::size_t min_operands, max_operands;
 };
 
 constexpr CommandForm kCommands[] = {

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "app/cli/cli.h"
-#include "app/cli/cli_texts.h"
 #include "app/cli/drive_source.h"
 #include "app/cli/report_summary.h"
 #include "app/transfer_buffer.h"

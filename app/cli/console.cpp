@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "app/cli/cli.h"
-#include "app/cli/cli_texts.h"
 #include "text/linux/locale_code_page.h"
 #include "text/shown_text.h"
 

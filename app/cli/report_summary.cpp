@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/cli/cli_texts.h"
-
 namespace varden::cli {
 namespace {
 

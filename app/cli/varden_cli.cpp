@@ -3,12 +3,8 @@
 // language, and the command.
 #include <exception>
 #include <iostream>
-#include <optional>
-#include <string>
 
 #include "app/cli/cli.h"
-#include "app/cli/cli_texts.h"
-#include "text/catalogue.h"
 #include "text/linux/locale_code_page.h"
 
 int main(int argc, char** argv) {
