@@ -86,9 +86,8 @@ class Program {
  private:
   // The drive named on the command line, or the first drive found; -1 for none.
   int ChosenIndex() const {
-    if (!options_.drive) return found_ > 0 ? 0 : -1;
     for (int i = 0; i < found_; ++i) {
-      if (Drive(i).Letter() == *options_.drive) return i;
+      if (!options_.drive || Drive(i).Letter() == *options_.drive) return i;
     }
     return -1;
   }

@@ -31,12 +31,10 @@ const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 iconv_t g_converter = kNoConverter;
 
 // "EUC-JP", "eucJP", "utf8" and "UTF-8" alike: upper case, without dashes and underscores.
-std::string Folded(std::string_view name) {
-  std::string out;
-  for (const char c : name) {
-    if (c != '-' && c != '_') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return out;
+std::string Folded(std::string name) {
+  std::erase_if(name, [](char c) { return c == '-' || c == '_'; });
+  std::ranges::transform(name, name.begin(), [](unsigned char c) { return std::toupper(c); });
+  return name;
 }
 
 // The text converted with g_converter. A character the set cannot hold, or bytes that are not
@@ -103,22 +101,19 @@ std::optional<std::string> Console::Ask(std::string_view question) {
   Write(question);
   Flush();
   std::string answer, word;
-  if (!std::getline(std::cin, answer)) {
-    EndLine();
-    return std::nullopt;
-  }
+  const bool read = static_cast<bool>(std::getline(std::cin, answer));
   for (const char c : answer) {
     if (!std::isspace(static_cast<unsigned char>(c))) {
       word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
   }
-  // A terminal that echoed the answer ended the line with its Enter; answers from a pipe do not.
-  if (isatty(STDIN_FILENO) == 1) {
+  // A terminal that echoed an answer ended the line with its Enter; a pipe, or no answer, did not.
+  if (read && isatty(STDIN_FILENO) == 1) {
     at_line_start_ = true;
   } else {
     EndLine();
   }
-  return word;
+  return read ? std::optional(word) : std::nullopt;
 }
 
 void ErrorLine(Console& err, const std::string& message) {

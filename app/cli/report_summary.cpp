@@ -16,8 +16,7 @@ constexpr std::pair<Key, std::string_view> kOutcomes[] = {
     {Key::MSG_UNKNOWN_ERROR, "not_ready"},
     {Key::MSG_DEVICE_OPEN_FAILED, "open_failed"},
     {Key::MSG_NO_REGION_SELECTED, "no_region_selected"},
-    {Key::MSG_NO_VALID_ITEM, "no_drive_selected"},
-};
+    {Key::MSG_NO_VALID_ITEM, "no_drive_selected"}};
 constexpr std::string_view kOutcomeUnknown = "unknown";
 
 std::string HexByte(std::uint8_t value) {
