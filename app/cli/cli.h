@@ -155,24 +155,9 @@ inline constexpr CliText kDiscPromptChoice{"OK (Enter) or Cancel (c)? ",
 inline constexpr CliText kDiscPromptNoTerminal{"No terminal to answer on: Cancel.",
                                                "応答できる端末がないため、キャンセルします。"};
 
-inline std::string_view Text(const CliText& pair) {
-  return text::JapaneseMode() ? pair.japanese : pair.english;
-}
-
-// Every text in the current language, one after the other: what the terminal must be able to
-// show.
-inline std::string AllTexts() {
-  const auto joined = [](const auto&... texts) { return (std::string(Text(texts)) + ...); };
-  return joined(kDriveLabel, kRegionLabel, kRegionNone, kRegionInvalid, kStateNotRead,
-                kChangesUnknown, kOfferedLabel, kNoRegions, kDiscPermitsLabel, kDiscUnprotected,
-                kDiscNotRead, kDiscUnknownType, kCost, kCostNoRpc2, kCostUnknown, kAskSet,
-                kLastChange, kAskPermanent, kNotConfirmed, kRefused, kRefusedStateUnread,
-                kDiscPromptChoice, kDiscPromptNoTerminal);
-}
-
-// The text with each "{}" replaced by the next of `values`.
-inline std::string Text(const CliText& pair, std::initializer_list<std::string_view> values) {
-  std::string out(Text(pair));
+// The text in the catalogue's language, each "{}" replaced by the next of `values`.
+inline std::string Text(const CliText& pair, std::initializer_list<std::string_view> values = {}) {
+  std::string out(text::JapaneseMode() ? pair.japanese : pair.english);
   std::size_t at = 0;
   for (const std::string_view value : values) {
     at = out.find("{}", at);
@@ -180,6 +165,17 @@ inline std::string Text(const CliText& pair, std::initializer_list<std::string_v
     at += value.size();
   }
   return out;
+}
+
+// Every text in the current language, one after the other: what the terminal must be able to
+// show.
+inline std::string AllTexts() {
+  const auto joined = [](const auto&... texts) { return (Text(texts) + ...); };
+  return joined(kDriveLabel, kRegionLabel, kRegionNone, kRegionInvalid, kStateNotRead,
+                kChangesUnknown, kOfferedLabel, kNoRegions, kDiscPermitsLabel, kDiscUnprotected,
+                kDiscNotRead, kDiscUnknownType, kCost, kCostNoRpc2, kCostUnknown, kAskSet,
+                kLastChange, kAskPermanent, kNotConfirmed, kRefused, kRefusedStateUnread,
+                kDiscPromptChoice, kDiscPromptNoTerminal);
 }
 
 }  // namespace varden::cli

@@ -147,7 +147,7 @@ class Program {
       const std::string_view text = Drive(view_.SelectedDriveIndex()).Text();
       out_.EndLine();
       out_.Write("\n");
-      out_.Write(std::string(Text(kDriveLabel)) +
+      out_.Write(Text(kDriveLabel) +
                  text::ShownText(text.substr(0, text.find_last_not_of(' ') + 1)) + "\n");
       out_.Write(SummaryText(summary));
     }
@@ -223,7 +223,7 @@ class Program {
             confirmed = ConfirmCost(talk_, options_.yes, *options_.drive, region,
                                     before.drive_state_read, cost);
           });
-      if (!confirmed) return EndWithoutChange(before, "declined", std::string(Text(kNotConfirmed)));
+      if (!confirmed) return EndWithoutChange(before, "declined", Text(kNotConfirmed));
       if (changed) return EndWithoutChange(before, "refused", *changed + std::string(kNothingSent));
     }
 

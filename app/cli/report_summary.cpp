@@ -81,7 +81,7 @@ ChangeEnd HowTheChangeEnded(const TerminalView& view, std::size_t first_piece) {
 }
 
 std::string RegionList(const std::vector<int>& regions) {
-  if (regions.empty()) return std::string(Text(kNoRegions));
+  if (regions.empty()) return Text(kNoRegions);
   std::string list;
   for (const int region : regions) {
     if (!list.empty()) list += ' ';
@@ -102,15 +102,15 @@ std::string SummaryText(const ReportSummary& summary) {
     out += Text(kRegionInvalid, {HexByte(summary.rpc_state.RegionMask())});
   }
   out += '\n';
-  out += summary.drive_state_read ? summary.changes_left_text : std::string(Text(kChangesUnknown));
+  out += summary.drive_state_read ? summary.changes_left_text : Text(kChangesUnknown);
   out += '\n';
-  out += std::string(Text(kOfferedLabel)) + RegionList(summary.offered) + '\n';
+  out += Text(kOfferedLabel) + RegionList(summary.offered) + '\n';
   if (!summary.disc_read) {
     out += Text(kDiscNotRead);
   } else if (!summary.permitted_known) {
     out += Text(kDiscUnknownType, {HexByte(summary.copyright.Cpst())});
   } else {
-    out += std::string(Text(kDiscPermitsLabel)) + RegionList(summary.permitted);
+    out += Text(kDiscPermitsLabel) + RegionList(summary.permitted);
     if (summary.copyright.Cpst() == kCpstNone) out += Text(kDiscUnprotected);
   }
   out += '\n';
