@@ -18,8 +18,6 @@ namespace {
 
 constexpr const char* kUtf8 = "UTF-8";
 constexpr char kUnknownCharacter = '?';
-constexpr char kCarriageReturn = '\r';
-constexpr char kLineFeed = '\n';
 constexpr int kLongestSequence = 4;  // bytes of one UTF-8 character
 // Room for the converted text: no set takes more than four bytes for one UTF-8 byte (UTF-32),
 // and a little more for a byte order mark and the converter's shift sequences.
@@ -71,21 +69,21 @@ void Console::Write(std::string_view text) {
   for (const char c : ForTerminal(text)) {
     if (pending_cr_) {
       pending_cr_ = false;
-      if (c != kLineFeed) out_.put(kCarriageReturn);
+      if (c != '\n') out_.put('\r');
     }
-    if (c == kCarriageReturn) {
+    if (c == '\r') {
       pending_cr_ = true;
       continue;
     }
     out_.put(c);
-    at_line_start_ = c == kLineFeed;
+    at_line_start_ = c == '\n';
   }
 }
 
 void Console::EndLine() {
   if (pending_cr_) {
     pending_cr_ = false;
-    out_.put(kCarriageReturn);
+    out_.put('\r');
     at_line_start_ = false;
   }
   if (!at_line_start_) Write("\n");
@@ -124,9 +122,11 @@ bool UseLocaleCharset(std::string_view sample) {
   // The character set of the locale the environment names for characters; for a locale that is
   // not installed, the part of its name after the dot ("ja_JP.eucJP"), or UTF-8.
   std::string charset = text::EnvironmentLocaleName("LC_CTYPE");
-  if (const locale_t locale = newlocale(LC_CTYPE_MASK, "", locale_t{})) {
-    charset = nl_langinfo_l(CODESET, locale);
-    freelocale(locale);
+  const char* current = std::setlocale(LC_CTYPE, nullptr);
+  const std::string previous = current != nullptr ? current : "C";
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    charset = nl_langinfo(CODESET);
+    std::setlocale(LC_CTYPE, previous.c_str());
   } else {
     const std::size_t dot = charset.find('.');
     charset = dot == std::string::npos ? kUtf8
