@@ -1,12 +1,12 @@
-#include "app/cli/command_line.h"
-
 #include <getopt.h>
 
 #include <algorithm>
 #include <cctype>
+#include <span>
 #include <system_error>
 #include <vector>
 
+#include "app/cli/cli.h"
 #include "drive/region_commands.h"
 
 namespace varden::cli {
@@ -15,7 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kEndOfOptions = "--";
-constexpr std::string_view kJsonOption = "--json";
 constexpr std::string_view kTryHelp = "; see 'varden-cli --help'";
 constexpr std::string_view kCommandForms = "use 'list', 'report [DRIVE]' or 'set DRIVE REGION'";
 
@@ -34,23 +33,13 @@ struct CommandForm {
   std::string_view name;
   Command command;
   std::string_view form;  // as the usage writes it
-  std::size_t min_operands;
-  std::size_t max_operands;
+  std::size_t min_operands, max_operands;
 };
 
 constexpr CommandForm kCommands[] = {
     {"list", Command::kList, "list", 0, 0},
     {"report", Command::kReport, "report [DRIVE]", 0, 1},
     {"set", Command::kSet, "set DRIVE REGION", 2, 2},
-};
-
-// What the words say, read in order.
-struct Words {
-  Options options;
-  std::vector<std::string> operands;
-  bool help = false;
-  bool version = false;
-  bool bare_emulated_first = false;  // "--emulated" without a file before any operand
 };
 
 std::string Quoted(std::string_view word) {
@@ -97,64 +86,25 @@ std::optional<std::string> ReadEmulated(const char* value, Options& options) {
   return std::nullopt;
 }
 
-// Reads the words in order; answers the first mistake.
-std::optional<std::string> ScanWords(int argc, char** argv, Words& out) {
-  optind = 0;  // a fresh scan
-  opterr = 0;
-  for (;;) {
-    const int at = std::max(optind, 1);  // the word being read
-    int index = -1;
-    int got = getopt_long(argc, argv, kShortOptions, kLongOptions, &index);
-    if (got == -1) break;
-    const std::string_view word = at < argc ? argv[at] : "";
-    if (index >= 0 && word.substr(2, word.find('=') - 2) != kLongOptions[index].name)
-      got = kUnknown;
-    switch (got) {
-      case kOperand:
-        out.operands.emplace_back(optarg);
-        break;
-      case kJson:  // read before the scan, for the refusal of a line too
-        break;
-      case 'y':
-        out.options.yes = true;
-        break;
-      case 'h':
-        out.help = true;
-        break;
-      case kVersion:
-        out.version = true;
-        break;
-      case kEmulated:
-        if (optarg == nullptr && out.operands.empty()) out.bare_emulated_first = true;
-        if (std::optional<std::string> error = ReadEmulated(optarg, out.options)) return error;
-        break;
-      default:
-        return UnknownOption(word);
-    }
-  }
-  out.operands.insert(out.operands.end(), argv + std::min(optind, argc), argv + argc);
-  return std::nullopt;
-}
-
 // The command and its operands, each checked for that command alone.
-std::optional<std::string> ReadOperands(Words& in) {
-  if (in.operands.empty()) {
+std::optional<std::string> ReadOperands(std::span<const std::string> operands,
+                                        bool bare_emulated_first, Options& options) {
+  if (operands.empty()) {
     return "no command given: " + std::string(kCommandForms) + std::string(kTryHelp);
   }
-  const std::string_view word = in.operands.front();
+  const std::string_view word = operands.front();
   const auto* command = std::ranges::find(kCommands, word, &CommandForm::name);
   if (command == std::end(kCommands)) {
-    if (word.empty() && in.bare_emulated_first) {
+    if (word.empty() && bare_emulated_first) {
       return "an empty word stands where the command goes; to name a state file, write "
              "--emulated=FILE";
     }
     return "unknown command " + Quoted(word) + ": " + std::string(kCommandForms);
   }
-  Options& options = in.options;
   options.command = command->command;
   options.name = command->name;
 
-  const std::span<const std::string> rest = std::span(in.operands).subspan(1);
+  const std::span<const std::string> rest = operands.subspan(1);
   const std::string write = ": write 'varden-cli " + std::string(command->form) + "'";
   if (rest.size() > command->max_operands) {
     return Quoted(rest[command->max_operands]) + " is not an operand of '" +
@@ -182,19 +132,37 @@ std::optional<std::string> ReadOperands(Words& in) {
 }  // namespace
 
 std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& options) {
-  Words words;
   // The refusal of a line is a JSON document too when --json stands anywhere among the options.
   for (int i = 1; i < argc && argv[i] != kEndOfOptions; ++i) {
-    words.options.json = words.options.json || argv[i] == kJsonOption;
+    options.json = options.json || argv[i] == std::string_view("--json");
   }
-  std::optional<std::string> error = ScanWords(argc, argv, words);
-  if (!error && (words.help || words.version)) {
-    words.options.command = words.help ? Command::kHelp : Command::kVersion;
-  } else if (!error) {
-    error = ReadOperands(words);
+  std::vector<std::string> operands;
+  bool help = false, version = false;
+  bool bare_emulated_first = false;  // "--emulated" without a file before any operand
+  optind = 0;                        // a fresh scan
+  opterr = 0;
+  for (;;) {
+    const int at = std::max(optind, 1);  // the word being read
+    int index = -1;
+    int got = getopt_long(argc, argv, kShortOptions, kLongOptions, &index);
+    if (got == -1) break;
+    const std::string_view word = at < argc ? argv[at] : "";
+    if (index >= 0 && word.substr(2, word.find('=') - 2) != kLongOptions[index].name)
+      got = kUnknown;
+    if (got == kUnknown) return UnknownOption(word);
+    if (got == kOperand) operands.emplace_back(optarg);
+    options.yes = options.yes || got == 'y';
+    help = help || got == 'h';
+    version = version || got == kVersion;
+    if (got == kEmulated) {
+      if (optarg == nullptr && operands.empty()) bare_emulated_first = true;
+      if (std::optional<std::string> error = ReadEmulated(optarg, options)) return error;
+    }
   }
-  options = words.options;
-  return error;
+  operands.insert(operands.end(), argv + std::min(optind, argc), argv + argc);
+  if (!help && !version) return ReadOperands(operands, bare_emulated_first, options);
+  options.command = help ? Command::kHelp : Command::kVersion;
+  return std::nullopt;
 }
 
 std::string UsageText() {

@@ -1,22 +1,18 @@
-#include "app/cli/commands.h"
-
+// The commands list, report and set: the dialog's drive scan, region report and region change
+// against a view kept as plain data, shown as text or as the JSON document (its shape is
+// app/cli/varden-cli.schema.json: new fields may be added, none is renamed or removed). A
+// document of bad usage, or of a fault outside the commands, has the four fields every
+// document has; the others every field of their command, null where the run did not get that far.
 #include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <optional>
-#include <string>
-#include <string_view>
 #include <thread>
-#include <vector>
 
-#include "app/cli/cli_texts.h"
+#include "app/cli/cli.h"
 #include "app/cli/drive_source.h"
 #include "app/cli/report_summary.h"
-#include "app/cli/terminal_view.h"
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
-#include "drive/region_commands.h"
-#include "region/drive_scan.h"
 #include "region/region_operations.h"
 #include "text/shown_text.h"
 
@@ -24,18 +20,10 @@ namespace varden::cli {
 namespace {
 
 constexpr std::string_view kOutcomeSet = "set";
-constexpr std::string_view kOutcomeRefused = "refused";
-constexpr std::string_view kOutcomeDeclined = "declined";
-constexpr std::string_view kOutcomeNotKept = "not_kept";
-constexpr std::string_view kNotKeptLead =
-    "the change of region was not kept, the drive is as before: ";
-constexpr std::string_view kRefusedMeanwhile =
-    "nothing was sent to the drive; run the command again to be asked with its new state";
-constexpr std::string_view kCancelledMeanwhile = "the change is cancelled, nothing was sent";
-constexpr std::string_view kAfterUnread =
-    "the change of region was made, but the state after it could not be read: ";
 constexpr std::string_view kNoDriveFound =
     "no drive of the maker was found; connect one (or use --emulated) and try again";
+constexpr std::string_view kNothingSent =
+    ": nothing was sent to the drive; run the command again to be asked with its new state";
 
 // The drives found, kept for the run as the dialog keeps them: zeros until the scan writes a
 // slot, in memory the program touches only where it writes.
@@ -52,29 +40,31 @@ std::string DriveName(char letter) {
   return std::string(1, letter) + ":";
 }
 
-// What the change costs, from the state it will decide on. A permanent region costs nothing:
-// the change refuses it without sending anything.
-ChangeCost CostOf(const ReportSummary& before, bool permanent) {
-  ChangeCost cost;
-  if (before.rpc_phase2) {
-    cost.before = RpcState().UserChanges();
-    cost.after = permanent ? *cost.before : std::max(*cost.before - 1, 0);
-  }
-  cost.becomes_permanent = !permanent && cost.after && *cost.after == 0;
-  return cost;
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
 }
 
-std::string NotOffered(int region, const ReportSummary& before) {
-  const std::string number = std::to_string(region);
-  if (before.offered.empty() && !before.drive_state_read) {
-    return Text(kRefusedStateUnread, {number});
+// The command's fields, null (or empty) until they are known.
+Json CommandFields(const Options& options) {
+  Json doc = {{"refused", Json::array()}};
+  if (options.command == Command::kList) doc["drives"] = Json::array();
+  if (options.command == Command::kReport) doc["drive"] = doc["log"] = doc["report"] = nullptr;
+  if (options.command == Command::kSet) {
+    doc["region"] = options.region;
+    doc["drive"] = doc["log"] = doc["outcome"] = doc["before"] = doc["after"] = nullptr;
+    doc["changes_left_before"] = doc["changes_left_after"] = nullptr;
+    doc["becomes_permanent"] = false;
   }
-  return Text(kRefused, {number, RegionList(before.offered)});
+  return doc;
 }
 
 class Program {
  public:
-  explicit Program(const Options& options) : options_(options), talk_(options.json ? err_ : out_) {}
+  explicit Program(const Options& options) : options_(options), talk_(options.json ? err_ : out_) {
+    view_.ask = [this](auto text, auto caption) { return DiscPrompt(text, caption); };
+    if (!options.json) view_.log_sink = [this](std::string_view text) { out_.Write(text); };
+  }
 
   int Run() {
     if (const std::optional<std::string> error = source_.Connect(options_)) return Fail(*error);
@@ -83,8 +73,11 @@ class Program {
     // The scan passes by a node this user may not open as if no drive were there; the user
     // hears of each one here.
     source_.FindRefused();
-    for (const linux_sg::RefusedNode& node : source_.Refused()) {
+    for (const linux_sg::RefusedNode& node : source_.refused) {
       ErrorLine(err_, RefusedNodeHint(node));
+      doc_["refused"].push_back({{"node", node.path},
+                                 {"letter", std::string(1, node.letter)},
+                                 {"group", OrNull(node.group)}});
     }
     const int status = options_.command == Command::kList     ? List()
                        : options_.command == Command::kReport ? Report()
@@ -97,16 +90,26 @@ class Program {
  private:
   // The drive named on the command line, or the first drive found; -1 for none.
   int ChosenIndex() const {
-    if (!options_.drive) return found_ > 0 ? 0 : -1;
     for (int i = 0; i < found_; ++i) {
-      if (table_[static_cast<std::size_t>(i)].Letter() == *options_.drive) return i;
+      if (!options_.drive || Drive(i).Letter() == *options_.drive) return i;
     }
     return -1;
   }
+  const DriveEntry& Drive(int index) const { return table_[static_cast<std::size_t>(index)]; }
+  Json DriveJson(int index) const {
+    return {{"index", index},
+            {"letter", std::string(1, Drive(index).Letter())},
+            {"text", std::string(Drive(index).Text())}};
+  }
 
-  // The drive named was not found: a node this user may not open, or bad usage.
-  int UnknownDrive() {
-    for (const linux_sg::RefusedNode& node : source_.Refused()) {
+  // No drive: none was found, or not the one named (a node this user may not open, or bad usage).
+  int NoDrive() {
+    if (!options_.drive) {
+      return Fail(source_.refused.empty() ? std::string(kNoDriveFound)
+                                          : "no drive could be opened: " + RefusedSummary() +
+                                                " for lack of permission");
+    }
+    for (const linux_sg::RefusedNode& node : source_.refused) {
       if (node.letter == *options_.drive) {
         return Fail("drive " + DriveName(node.letter) + " (" + node.path +
                     ") cannot be opened for lack of permission");
@@ -120,99 +123,75 @@ class Program {
   // "/dev/sr0 (D:), /dev/sr1 (E:)".
   std::string RefusedSummary() const {
     std::string nodes;
-    for (const linux_sg::RefusedNode& node : source_.Refused()) {
+    for (const linux_sg::RefusedNode& node : source_.refused) {
       nodes += (nodes.empty() ? "" : ", ") + node.path + " (" + DriveName(node.letter) + ")";
     }
     return nodes;
   }
 
-  Json Document(int status, const std::optional<std::string>& error) const {
-    return CommandDocument(options_, source_.Refused(), status, error);
+  int Fail(const std::string& message) {  // a failure outside the drive operation
+    return Refuse(err_, options_, kExitDriveFailed, message, doc_);
   }
 
-  // A failure outside the drive operation (exit status 1), on standard error, and as the
-  // JSON document when one is asked for.
-  int Fail(const std::string& message) {
-    ErrorLine(err_, message);
-    if (options_.json) Print(Document(kExitDriveFailed, message));
-    return kExitDriveFailed;
-  }
-
-  // Runs the region report on the drive at `index`, its log shown as it grows in text mode.
   ReportSummary RunReport(int index) {
     view_.SelectDrive(index);
-    if (!options_.json) view_.SetLogSink([this](std::string_view text) { out_.Write(text); });
     const std::size_t first = view_.LogPieces().size();
     ReportRegion(view_);
+    doc_["drive"] = DriveJson(index);
     return Summarize(view_, first);
   }
 
-  // The end of a command on a drive: the document with the log, or the drive and `summary`
-  // as text after the log.
-  void Show(Json& doc, int index, const ReportSummary& summary) {
-    if (options_.json) {
-      doc["log"] = view_.LogText();
-      Print(doc);
-      return;
+  // The end of a command on a drive: the document with the log, or the drive and `summary` as
+  // text after the log.
+  int Show(const ReportSummary& summary, int status,
+           const std::optional<std::string>& error = std::nullopt) {
+    doc_["log"] = view_.LogText();
+    if (!options_.json) {
+      // The identification without its trailing spaces.
+      const std::string_view text = Drive(view_.SelectedDriveIndex()).Text();
+      out_.EndLine();
+      out_.Write("\n");
+      out_.Write(Text(kDriveLabel) +
+                 text::ShownText(text.substr(0, text.find_last_not_of(' ') + 1)) + "\n");
+      out_.Write(SummaryText(summary));
     }
-    // The identification without its trailing spaces.
-    const std::string_view text = table_[static_cast<std::size_t>(index)].Text();
-    out_.EndLine();
-    out_.Write("\n");
-    out_.Write(std::string(Text(kDriveLabel)) +
-               text::ShownText(text.substr(0, text.find_last_not_of(' ') + 1)) + "\n");
-    out_.Write(SummaryText(summary));
+    return End(options_, doc_, status, error);
   }
 
   // The disc prompt of the change, asked without the lock; Cancel when the drive changed
   // meanwhile.
   bool DiscPrompt(std::string_view prompt, std::string_view caption) {
     bool ok = false;
-    const std::optional<std::string> changed =
-        source_.ChangedWhile(*options_.drive, [&] { ok = AskDisc(out_, talk_, prompt, caption); });
+    const std::optional<std::string> changed = source_.ChangedWhile(
+        *options_.drive, true, [&] { ok = AskDisc(out_, talk_, prompt, caption); });
     if (!changed) return ok;
-    talk_.Line(text::ShownText(*changed + ": " + std::string(kCancelledMeanwhile)));
+    talk_.Line(text::ShownText(*changed + ": the change is cancelled, nothing was sent"));
     return false;
   }
 
   // Lists what could be opened; a node this user may not open makes it fail.
   int List() {
-    const bool refused = !source_.Refused().empty();
+    const bool refused = !source_.refused.empty();
     if (found_ == 0 && !refused) ErrorLine(err_, std::string(kNoDriveFound));
-    Json doc = Document(
-        refused ? kExitDriveFailed : kExitOk,
-        refused ? std::optional("this user may not open " + RefusedSummary()) : std::nullopt);
     for (int i = 0; i < found_; ++i) {
-      if (options_.json) {
-        doc["drives"].push_back(DriveJson(table_, i));
-      } else {
-        out_.Line(text::ShownText(table_[static_cast<std::size_t>(i)].Text()));
-      }
+      doc_["drives"].push_back(DriveJson(i));
+      if (!options_.json) out_.Line(text::ShownText(Drive(i).Text()));
     }
-    if (options_.json) Print(doc);
-    return doc["exit_status"].get<int>();
+    if (!refused) return End(options_, doc_, kExitOk);
+    return End(options_, doc_, kExitDriveFailed, "this user may not open " + RefusedSummary());
   }
 
   int Report() {
     const int index = ChosenIndex();
-    if (index < 0 && options_.drive) return UnknownDrive();
-    if (index < 0) {
-      return Fail(source_.Refused().empty() ? std::string(kNoDriveFound)
-                                            : "no drive could be opened: " + RefusedSummary() +
-                                                  " for lack of permission");
-    }
+    if (index < 0) return NoDrive();
     const ReportSummary summary = RunReport(index);
-    const int status = summary.drive_state_read ? kExitOk : kExitDriveFailed;
-    Json doc = Document(status, std::nullopt);
-    doc["drive"] = DriveJson(table_, index);
-    doc["report"] = SummaryJson(summary);
-    Show(doc, index, summary);
-    return status;
+    doc_["report"] = SummaryJson(summary);
+    return Show(summary, summary.drive_state_read ? kExitOk : kExitDriveFailed);
   }
 
   int Set() {
     const int index = ChosenIndex();
-    if (index < 0) return UnknownDrive();
+    if (index < 0) return NoDrive();
     const int region = options_.region;
 
     // First the report, as the dialog has run one on the selected drive before the user
@@ -220,41 +199,41 @@ class Program {
     // of its own first.
     const ReportSummary before = RunReport(index);
     const bool permanent = RpcState().TypeCode() == kTypeCodePermanent;
-    const ChangeCost cost = CostOf(before, permanent);
-    Json doc = Document(kExitDriveFailed, std::nullopt);
-    doc["drive"] = DriveJson(table_, index);
-    doc["before"] = SummaryJson(before);
-    doc["changes_left_before"] = cost.before ? Json(*cost.before) : Json(nullptr);
-    doc["changes_left_after"] = cost.after ? Json(*cost.after) : Json(nullptr);
-    doc["becomes_permanent"] = cost.becomes_permanent;
+    // What the change costs, from the state it will decide on. A permanent region costs
+    // nothing: the change refuses it without sending anything.
+    ChangeCost cost;
+    if (before.rpc_phase2) {
+      cost.before = RpcState().UserChanges();
+      cost.after = permanent ? *cost.before : std::max(*cost.before - 1, 0);
+    }
+    cost.becomes_permanent = !permanent && cost.after && *cost.after == 0;
+    doc_["before"] = SummaryJson(before);
+    doc_["changes_left_before"] = OrNull(cost.before);
+    doc_["changes_left_after"] = OrNull(cost.after);
+    doc_["becomes_permanent"] = cost.becomes_permanent;
 
     // Only a region whose radio button the dialog enables can be chosen there.
     if (std::ranges::find(before.offered, region) == before.offered.end()) {
-      return EndWithoutChange(doc, index, before, kOutcomeRefused, NotOffered(region, before));
+      const std::string number = std::to_string(region);
+      return EndWithoutChange(before, "refused",
+                              before.offered.empty() && !before.drive_state_read
+                                  ? Text(kRefusedStateUnread, {number})
+                                  : Text(kRefused, {number, RegionList(before.offered)}));
     }
     if (!permanent) {
-      bool confirmed = false;
-      const auto ask = [&] {
-        confirmed = ConfirmCost(talk_, options_.yes, *options_.drive, region,
-                                before.drive_state_read, cost);
-      };
-      std::optional<std::string> changed;
-      if (options_.yes) {
-        ask();  // nobody is asked: the lock stays
-      } else {
-        changed = source_.ChangedWhile(*options_.drive, ask);
-      }
-      if (!confirmed) {
-        return EndWithoutChange(doc, index, before, kOutcomeDeclined,
-                                std::string(Text(kNotConfirmed)));
-      }
-      if (changed) {
-        return EndWithoutChange(doc, index, before, kOutcomeRefused,
-                                *changed + ": " + std::string(kRefusedMeanwhile));
-      }
+      bool confirmed = false;  // under --yes nobody is asked: the lock stays
+      const std::optional<std::string> changed =
+          source_.ChangedWhile(*options_.drive, !options_.yes, [&] {
+            confirmed = ConfirmCost(talk_, options_.yes, *options_.drive, region,
+                                    before.drive_state_read, cost);
+          });
+      if (!confirmed) return EndWithoutChange(before, "declined", Text(kNotConfirmed));
+      if (changed) return EndWithoutChange(before, "refused", *changed + std::string(kNothingSent));
     }
 
-    view_.ChooseRegion(region);
+    for (int n = kFirstRegion; n <= kLastRegion; ++n) {
+      view_.SetCheck(kRegionButton[n - kFirstRegion], n == region);  // the user's choice
+    }
     const std::size_t change_first = view_.LogPieces().size();
     RealSleeper sleeper;
     ChangeRegion(view_, sleeper);
@@ -267,33 +246,27 @@ class Program {
     // makes it a failure: a script that retried would spend another change.
     std::optional<std::string> error, warning;
     if (const std::optional<std::string> not_kept = source_.NotKept()) {
-      outcome = kOutcomeNotKept;
-      error = std::string(kNotKeptLead) + *not_kept;
+      outcome = "not_kept";
+      error = "the change of region was not kept, the drive is as before: " + *not_kept;
     } else if (const std::string store = source_.StoreError(); store.empty()) {
     } else if (outcome == kOutcomeSet) {
-      warning = std::string(kAfterUnread) + store;
+      warning = "the change of region was made, but the state after it could not be read: " + store;
     } else {
       error = store;
     }
-    const int status = outcome == kOutcomeSet ? kExitOk : kExitDriveFailed;
-    doc["ok"] = status == kExitOk;
-    doc["exit_status"] = status;
-    doc["error"] = error ? Json(text::ShownText(*error)) : Json(nullptr);
-    doc["outcome"] = outcome;
-    doc["after"] = warning ? Json(nullptr) : SummaryJson(after);
-    if (warning) doc["warning"] = text::ShownText(*warning);
-    Show(doc, index, after);
-    if (error) ErrorLine(err_, *error);
-    if (warning) ErrorLine(err_, *warning);
+    doc_["outcome"] = outcome;
+    doc_["after"] = warning ? Json(nullptr) : SummaryJson(after);
+    if (warning) doc_["warning"] = text::ShownText(*warning);
+    const int status = Show(after, outcome == kOutcomeSet ? kExitOk : kExitDriveFailed, error);
+    if (error || warning) ErrorLine(err_, error ? *error : *warning);
     return status;
   }
 
   // A change that was not sent: the reason on standard error, the report's state, exit 1.
-  int EndWithoutChange(Json& doc, int index, const ReportSummary& before, std::string_view outcome,
+  int EndWithoutChange(const ReportSummary& before, std::string_view outcome,
                        const std::string& message) {
-    doc["error"] = text::ShownText(message);
-    doc["outcome"] = outcome;
-    Show(doc, index, before);
+    doc_["outcome"] = outcome;
+    Show(before, kExitDriveFailed, message);
     out_.Flush();
     err_.Line(text::ShownText(message));
     return kExitDriveFailed;
@@ -305,18 +278,27 @@ class Program {
   Console& talk_;  // questions and the cost: standard output, or standard error under --json
   DriveSource source_;
   DriveTable& table_ = g_drive_table;
-  TerminalView view_{table_, [this](std::string_view text, std::string_view caption) {
-                       return DiscPrompt(text, caption);
-                     }};
+  TerminalView view_{table_};
+  Json doc_ = CommandFields(options_);
   int found_ = 0;
 };
 
 }  // namespace
 
-int Refuse(Console& err, const Options& options, int status, const std::string& message) {
-  ErrorLine(err, message);
-  if (options.json) Print(BareDocument(options, status, message));
+int End(const Options& options, Json doc, int status, const std::optional<std::string>& error) {
+  doc["command"] = options.name.empty() ? Json(nullptr) : Json(options.name);
+  doc["ok"] = status == kExitOk;
+  doc["exit_status"] = status;
+  doc["error"] = error ? Json(text::ShownText(*error)) : Json(nullptr);
+  // Drive identification bytes need not be UTF-8; such bytes are replaced, never thrown on.
+  if (options.json) std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
   return status;
+}
+
+int Refuse(Console& err, const Options& options, int status, const std::string& message,
+           const Json& doc) {
+  ErrorLine(err, message);
+  return End(options, doc, status, message);
 }
 
 int RunCommand(const Options& options) {

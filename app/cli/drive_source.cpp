@@ -9,10 +9,8 @@ namespace varden::cli {
 namespace {
 
 // Where the real drives' device nodes are, without their number; tests point it elsewhere.
-constexpr const char* kNodePrefixVariable = "VARDEN_NODE_PREFIX";
-
 std::string NodePrefix() {
-  const char* prefix = std::getenv(kNodePrefixVariable);
+  const char* prefix = std::getenv("VARDEN_NODE_PREFIX");
   return prefix != nullptr && *prefix != '\0' ? prefix : linux_sg::kDefaultNodePrefix;
 }
 
@@ -50,15 +48,12 @@ void DriveSource::Disconnect() {
 }
 
 void DriveSource::FindRefused() {
-  if (emulated_ == nullptr) refused_ = linux_sg::RefusedNodes(NodePrefix());
+  if (emulated_ == nullptr) refused = linux_sg::RefusedNodes(NodePrefix());
 }
 
-std::optional<std::string> DriveSource::ChangedWhile(char letter,
+std::optional<std::string> DriveSource::ChangedWhile(char letter, bool asks,
                                                      const std::function<void()>& ask) {
-  if (emulated_ == nullptr) {
-    ask();
-    return std::nullopt;
-  }
+  if (emulated_ == nullptr || !asks) return ask(), std::nullopt;
   const std::optional<emulated::DriveState> before = emulated_->KeptState(letter);
   emulated_->End();
   ask();

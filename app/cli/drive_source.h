@@ -6,11 +6,9 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
-#include <string>
 #include <vector>
 
-#include "app/cli/command_line.h"
+#include "app/cli/cli.h"
 #include "drive/device_seam.h"
 #include "drive/linux/sg_device.h"
 #include "emulated/state_store.h"
@@ -29,11 +27,11 @@ class DriveSource {
   // Real drives only, after the scan: the nodes this user may not open, which the scan passes
   // by as if no drive were there.
   void FindRefused();
-  const std::vector<linux_sg::RefusedNode>& Refused() const { return refused_; }
+  std::vector<linux_sg::RefusedNode> refused;
 
-  // Lets the state file go while `ask` asks a person, and takes it again. Answers what
-  // changed of drive `letter` meanwhile (another program used it), or nothing.
-  std::optional<std::string> ChangedWhile(char letter, const std::function<void()>& ask);
+  // Runs `ask`, letting the state file go meanwhile when it `asks` a person, and takes it again.
+  // Answers what changed of drive `letter` meanwhile (another program used it), or nothing.
+  std::optional<std::string> ChangedWhile(char letter, bool asks, const std::function<void()>& ask);
 
   // The first failure of the state file since Connect, or empty; and the failure to keep a
   // change that reached a drive.
@@ -45,7 +43,6 @@ class DriveSource {
  private:
   std::unique_ptr<DeviceSeam> seam_;
   emulated::StoredDrives* emulated_ = nullptr;  // the seam, when it is the emulated drives
-  std::vector<linux_sg::RefusedNode> refused_;
 };
 
 }  // namespace varden::cli

@@ -1,24 +1,14 @@
 #include "app/cli/report_summary.h"
 
 #include <cstdio>
-#include <initializer_list>
-#include <iostream>
-
-#include "app/cli/cli_texts.h"
-#include "text/catalogue.h"
-#include "text/shown_text.h"
-#include "ui/resources/resource.h"
+#include <utility>
 
 namespace varden::cli {
 namespace {
 
 using text::Key;
 
-struct OutcomeName {
-  Key key;
-  std::string_view name;
-};
-constexpr OutcomeName kOutcomes[] = {
+constexpr std::pair<Key, std::string_view> kOutcomes[] = {
     {Key::MSG_SET_REGION_OK, "set"},
     {Key::MSG_SET_REGION_FAILED, "send_failed"},
     {Key::MSG_REGION_PERMANENT, "permanent"},
@@ -26,8 +16,7 @@ constexpr OutcomeName kOutcomes[] = {
     {Key::MSG_UNKNOWN_ERROR, "not_ready"},
     {Key::MSG_DEVICE_OPEN_FAILED, "open_failed"},
     {Key::MSG_NO_REGION_SELECTED, "no_region_selected"},
-    {Key::MSG_NO_VALID_ITEM, "no_drive_selected"},
-};
+    {Key::MSG_NO_VALID_ITEM, "no_drive_selected"}};
 constexpr std::string_view kOutcomeUnknown = "unknown";
 
 std::string HexByte(std::uint8_t value) {
@@ -85,14 +74,14 @@ ChangeEnd HowTheChangeEnded(const TerminalView& view, std::size_t first_piece) {
   std::size_t at = first_piece;
   while (at < pieces.size() && !pieces[at].scrolls) ++at;
   if (at == pieces.size()) return {kOutcomeUnknown, at};
-  for (const OutcomeName& candidate : kOutcomes) {
-    if (pieces[at].text == text::Text(candidate.key)) return {candidate.name, at + 1};
+  for (const auto& [key, name] : kOutcomes) {
+    if (pieces[at].text == text::Text(key)) return {name, at + 1};
   }
   return {kOutcomeUnknown, at + 1};
 }
 
 std::string RegionList(const std::vector<int>& regions) {
-  if (regions.empty()) return std::string(Text(kNoRegions));
+  if (regions.empty()) return Text(kNoRegions);
   std::string list;
   for (const int region : regions) {
     if (!list.empty()) list += ' ';
@@ -113,15 +102,15 @@ std::string SummaryText(const ReportSummary& summary) {
     out += Text(kRegionInvalid, {HexByte(summary.rpc_state.RegionMask())});
   }
   out += '\n';
-  out += summary.drive_state_read ? summary.changes_left_text : std::string(Text(kChangesUnknown));
+  out += summary.drive_state_read ? summary.changes_left_text : Text(kChangesUnknown);
   out += '\n';
-  out += std::string(Text(kOfferedLabel)) + RegionList(summary.offered) + '\n';
+  out += Text(kOfferedLabel) + RegionList(summary.offered) + '\n';
   if (!summary.disc_read) {
     out += Text(kDiscNotRead);
   } else if (!summary.permitted_known) {
     out += Text(kDiscUnknownType, {HexByte(summary.copyright.Cpst())});
   } else {
-    out += std::string(Text(kDiscPermitsLabel)) + RegionList(summary.permitted);
+    out += Text(kDiscPermitsLabel) + RegionList(summary.permitted);
     if (summary.copyright.Cpst() == kCpstNone) out += Text(kDiscUnprotected);
   }
   out += '\n';
@@ -150,52 +139,6 @@ Json SummaryJson(const ReportSummary& summary) {
           {"changes_left_text", known(read, summary.changes_left_text)},
           {"offered_regions", summary.offered},
           {"disc", disc}};
-}
-
-void Print(const Json& doc) {
-  std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
-}
-
-Json BareDocument(const Options& options, int status, const std::string& error) {
-  return {{"command", options.name.empty() ? Json(nullptr) : Json(options.name)},
-          {"ok", false},
-          {"exit_status", status},
-          {"error", text::ShownText(error)}};
-}
-
-Json CommandDocument(const Options& options, const std::vector<linux_sg::RefusedNode>& refused,
-                     int status, const std::optional<std::string>& error) {
-  Json doc = BareDocument(options, status, error.value_or(""));
-  doc["ok"] = status == kExitOk;
-  if (!error) doc["error"] = nullptr;
-  doc["refused"] = Json::array();
-  for (const linux_sg::RefusedNode& node : refused) {
-    doc["refused"].push_back({{"node", node.path},
-                              {"letter", std::string(1, node.letter)},
-                              {"group", node.group ? Json(*node.group) : Json(nullptr)}});
-  }
-  if (options.command == Command::kList) {
-    doc["drives"] = Json::array();
-  } else {
-    for (const char* field : {"drive", "log"}) doc[field] = nullptr;
-  }
-  if (options.command == Command::kReport) doc["report"] = nullptr;
-  if (options.command == Command::kSet) {
-    doc["region"] = options.region;
-    for (const char* field :
-         {"outcome", "changes_left_before", "changes_left_after", "before", "after"}) {
-      doc[field] = nullptr;
-    }
-    doc["becomes_permanent"] = false;
-  }
-  return doc;
-}
-
-Json DriveJson(const DriveTable& table, int index) {
-  const DriveEntry& entry = table[static_cast<std::size_t>(index)];
-  return {{"index", index},
-          {"letter", std::string(1, entry.Letter())},
-          {"text", std::string(entry.Text())}};
 }
 
 }  // namespace varden::cli

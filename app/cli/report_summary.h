@@ -1,30 +1,83 @@
-// What a command did, as text and as the JSON document of --json. A region report or a region
-// change is read back from the view it ran against: the drive's state, the regions the dialog
-// offers for a change, the disc's permitted regions, and how a change ended.
-//
-// The document is one object on standard output, for every outcome, bad usage included. Its
-// shape is app/cli/varden-cli.schema.json: stable; new fields may be added, none is renamed
-// or removed. Every document has "command", "ok", "exit_status" and "error"; a document of
-// bad usage (or of a fault outside the commands) has nothing more; the others have every
-// field of their command, null where the run did not get that far.
+// The region logic's view of the dialog, kept as plain state for the command line, and what a
+// command did as read back from it: the drive's state, the regions the dialog offers for a
+// change, the disc's permitted regions, and how a change ended; as text, and as the REPORT
+// object of the JSON document (app/cli/varden-cli.schema.json).
 #pragma once
 
 #include <cstddef>
-#include <nlohmann/json.hpp>
-#include <optional>
-#include <string>
-#include <string_view>
+#include <functional>
+#include <map>
 #include <vector>
 
-#include "app/cli/command_line.h"
-#include "app/cli/terminal_view.h"
-#include "drive/linux/sg_device.h"
+#include "app/cli/cli.h"
 #include "drive/region_commands.h"
 #include "region/drive_scan.h"
+#include "region/region_view.h"
+#include "ui/resources/resource.h"
 
 namespace varden::cli {
 
-using Json = nlohmann::json;
+// Which controls are disabled and checked, control texts, the selection and the log (each
+// appended text kept as one piece, in order). The disc prompt is handed to `ask`.
+class TerminalView : public RegionView {
+ public:
+  // One text appended to the log, and whether it was appended with AppendLog (the texts that
+  // end an operation or belong to a report) or with AppendLogNoScroll (the waits).
+  struct LogPiece {
+    std::string text;
+    bool scrolls = true;
+  };
+  explicit TerminalView(const DriveTable& table) : table_(table) {}
+
+  std::function<bool(std::string_view text, std::string_view caption)> ask;
+  std::function<void(std::string_view text)> log_sink;  // each log text as it is appended
+
+  bool IsEnabled(int id) const { return !disabled_.contains(id) || !disabled_.at(id); }
+  std::string ControlText(int id) const { return texts_.contains(id) ? texts_.at(id) : ""; }
+  const std::vector<LogPiece>& LogPieces() const { return log_; }
+  std::string LogText() const {  // the whole log, its "\r\n" line ends as "\n"
+    std::string text;
+    for (const LogPiece& piece : log_) text += piece.text;
+    for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+      text.erase(at, 1);
+    }
+    return text;
+  }
+
+  // RegionView
+  void AddDrive(int, std::string_view) override {}  // the drive table is the list
+  void EnableControl(int id, bool on) override { disabled_[id] = !on; }
+  void SetCheck(int id, bool on) override { checked_[id] = on; }
+  void SetHighlight(int) override {}  // a highlight shows nothing on a terminal
+  bool IsChecked(int id) override { return checked_[id]; }
+  void SetControlText(int id, std::string_view text) override { texts_[id] = text; }
+  void AppendLog(std::string_view text) override { Append(text, true); }
+  void AppendLogNoScroll(std::string_view text) override { Append(text, false); }
+  int SelectedDriveIndex() override { return selected_; }
+  bool AskOkCancel(std::string_view text, std::string_view caption) override {
+    return ask && ask(text, caption);
+  }
+  void SelectDrive(int index) override { selected_ = index; }
+  char DriveLetter(int index) override {
+    if (index < 0 || static_cast<std::size_t>(index) >= table_.size()) return '\0';
+    return table_[static_cast<std::size_t>(index)].Letter();
+  }
+  int LastReportedIndex() const override { return last_reported_; }
+  void SetLastReportedIndex(int index) override { last_reported_ = index; }
+
+ private:
+  void Append(std::string_view text, bool scrolls) {
+    log_.push_back({std::string(text), scrolls});
+    if (log_sink) log_sink(text);
+  }
+
+  const DriveTable& table_;
+  std::map<int, bool> disabled_, checked_;  // as a dialog's controls start: all enabled
+  std::map<int, std::string> texts_;
+  std::vector<LogPiece> log_;
+  int selected_ = -1;
+  int last_reported_ = -1;
+};
 
 struct ReportSummary {
   bool drive_state_read = false;  // the drive was opened and REPORT KEY succeeded
@@ -54,26 +107,8 @@ struct ChangeEnd {
 };
 ChangeEnd HowTheChangeEnded(const TerminalView& view, std::size_t first_piece);
 
-// The summary as text lines, each ending in "\n", in the catalogue's language.
-std::string SummaryText(const ReportSummary& summary);
-
-// The summary as the REPORT object of the JSON document, as varden-cli(1) describes it.
+std::string SummaryText(const ReportSummary& summary);  // lines, each ending in "\n"
 Json SummaryJson(const ReportSummary& summary);
-
-// "2 4", or the text for none.
-std::string RegionList(const std::vector<int>& regions);
-
-// The document on standard output, UTF-8 whatever the locale. Drive identification bytes
-// need not be UTF-8; such bytes are replaced, never thrown on.
-void Print(const Json& doc);
-
-// The document of a line that was not carried out: bad usage, or a fault outside the commands.
-Json BareDocument(const Options& options, int status, const std::string& error);
-
-// The command's document, every field of the command null (or empty) until it is known.
-Json CommandDocument(const Options& options, const std::vector<linux_sg::RefusedNode>& refused,
-                     int status, const std::optional<std::string>& error);
-
-Json DriveJson(const DriveTable& table, int index);
+std::string RegionList(const std::vector<int>& regions);  // "2 4", or the text for none
 
 }  // namespace varden::cli

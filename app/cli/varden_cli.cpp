@@ -3,15 +3,8 @@
 // language, and the command.
 #include <exception>
 #include <iostream>
-#include <optional>
-#include <string>
 
-#include "app/cli/cli_texts.h"
-#include "app/cli/command_line.h"
-#include "app/cli/commands.h"
-#include "app/cli/console.h"
-#include "app/cli/report_summary.h"
-#include "text/catalogue.h"
+#include "app/cli/cli.h"
 #include "text/linux/locale_code_page.h"
 
 int main(int argc, char** argv) {
@@ -33,21 +26,11 @@ int main(int argc, char** argv) {
     }
   }
   if (help || options.command == Command::kVersion) {
-    const std::string shown = help ? UsageText()
-                                   : "varden-cli (" +
-                                         text::Format(text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR,
-                                                      VARDEN_VERSION_MINOR) +
-                                         ")\n";
-    if (!options.json) {
-      std::cout << ForTerminal(shown);
-    } else {  // the usual four fields and the text as one more
-      Print({{"command", nullptr},
-             {"ok", true},
-             {"exit_status", kExitOk},
-             {"error", nullptr},
-             {help ? "usage" : "version", shown}});
-    }
-    return kExitOk;
+    const std::string version =
+        text::Format(text::Key::FMT_VERSION, VARDEN_VERSION_MAJOR, VARDEN_VERSION_MINOR);
+    const std::string shown = help ? UsageText() : "varden-cli (" + version + ")\n";
+    if (!options.json) std::cout << ForTerminal(shown);
+    return End(options, {{help ? "usage" : "version", shown}}, kExitOk);
   }
   // Nothing in the drive path throws; what can (memory, the terminal, the file system)
   // ends the program with a line on standard error instead of an abort.

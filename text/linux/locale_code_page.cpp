@@ -10,18 +10,15 @@ namespace {
 
 constexpr std::string_view kJapaneseLanguage = "ja";
 
-// The variables the C library consults for messages, in order of precedence.
-constexpr const char* kMessagesVariables[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+}  // namespace
 
-std::string EnvironmentLocaleName() {
-  for (const char* variable : kMessagesVariables) {
-    const char* value = std::getenv(variable);
+std::string EnvironmentLocaleName(const char* variable) {
+  for (const char* name : {"LC_ALL", variable, "LANG"}) {
+    const char* value = std::getenv(name);
     if (value != nullptr && *value != '\0') return value;
   }
   return {};
 }
-
-}  // namespace
 
 unsigned CodePageForLocaleName(std::string_view name) {
   const std::string_view language = name.substr(0, name.find_first_of("_.@"));
@@ -32,7 +29,7 @@ std::string MessagesLocaleName() {
   const char* current = std::setlocale(LC_MESSAGES, nullptr);
   const std::string previous = current != nullptr ? current : "C";
   const char* resolved = std::setlocale(LC_MESSAGES, "");
-  if (resolved == nullptr) return EnvironmentLocaleName();  // the setting is left unchanged
+  if (resolved == nullptr) return EnvironmentLocaleName("LC_MESSAGES");  // left as it was
   const std::string name = resolved;
   std::setlocale(LC_MESSAGES, previous.c_str());
   return name;

@@ -13,6 +13,10 @@ inline constexpr unsigned kUsCodePage = 437;
 // language part (up to the first '_', '.' or '@') is exactly "ja", otherwise 437. "" gives 437.
 unsigned CodePageForLocaleName(std::string_view name);
 
+// The first non-empty of LC_ALL, `variable` (the category's own: "LC_MESSAGES", "LC_CTYPE") and
+// LANG: the locale the environment names for that category, installed or not; "" for none.
+std::string EnvironmentLocaleName(const char* variable);
+
 // The name of the locale for messages: the one the C library resolves from the environment
 // (LC_ALL, then LC_MESSAGES, then LANG). When that locale is not installed, the first non-empty
 // of those three variables is answered instead, so that the user's choice still counts. The
