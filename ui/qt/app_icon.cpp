@@ -15,7 +15,7 @@ const QIcon& AppIcon() {
     InitIconResource();
     auto* built = new QIcon;
     for (const char* file :
-         {":/varden/varden-16.png", ":/varden/varden-32.png", ":/varden/varden.png"}) {
+         {":/varden/varden-16.png", ":/varden/varden-32.png", ":/varden/varden-64.png"}) {
       built->addFile(QString::fromLatin1(file));
     }
     return built;

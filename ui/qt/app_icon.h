@@ -6,9 +6,9 @@
 
 namespace varden::qt {
 
-// The icon at 16, 32 and 256 pixels: the small pictures drawn for their own sizes, the large
-// one scaled down for a screen of higher pixel density (the desktop takes its pictures from the
-// installed icon theme).
+// The icon at 16, 32 and 64 pixels, each drawn for its own size: the 32-pixel icon of the
+// dialogs stays sharp at twice the pixel density, and scaled down from 64 at one and a half
+// (the desktop takes its larger pictures from the installed icon theme).
 const QIcon& AppIcon();
 
 // The side of the icon in an icon control, in device-independent pixels: the platform's large

@@ -1,10 +1,10 @@
 #!/bin/sh
-# Regenerates Varden's icon images from varden.svg: varden.png (256 x 256), varden-32.png,
-# varden-16.png and the multi-size varden.ico (16, 32, 48 and 256). The generated files are
+# Regenerates Varden's icon images from varden.svg: varden.png (256 x 256), varden-64.png,
+# varden-32.png, varden-16.png and the multi-size varden.ico (16, 32, 48 and 256). The generated files are
 # committed, so the build does not need these tools; run this after editing the drawing.
 # Needs ImageMagick (convert) and, for a faithful rendering of the drawing, librsvg2-bin.
-# varden.png is stored uncompressed (zlib level 0, no row filters): every window's icon
-# decodes it at start-up, and unpacking it cost more than the rest of the icon's work.
+# varden.png is stored uncompressed (zlib level 0, no row filters), for the pages and the
+# desktop that show it large; the Linux program's windows take 16, 32 and 64 pixels.
 set -eu
 cd "$(dirname "$0")"
 
@@ -22,6 +22,7 @@ render() {  # render SIZE OUTPUT [convert options for OUTPUT]
 }
 
 render 256 varden.png -define png:compression-level=0 -define png:compression-filter=0
+render 64 varden-64.png
 render 48 varden-48.png
 render 32 varden-32.png
 render 16 varden-16.png
