@@ -53,7 +53,10 @@ void DriveSource::FindRefused() {
 
 std::optional<std::string> DriveSource::ChangedWhile(char letter, bool asks,
                                                      const std::function<void()>& ask) {
-  if (emulated_ == nullptr || !asks) return ask(), std::nullopt;
+  if (emulated_ == nullptr || !asks) {
+    ask();
+    return std::nullopt;
+  }
   const std::optional<emulated::DriveState> before = emulated_->KeptState(letter);
   emulated_->End();
   ask();
