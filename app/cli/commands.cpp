@@ -4,13 +4,12 @@
 // document of bad usage, or of a fault outside the commands, has the four fields every
 // document has; the others every field of their command, null where the run did not get that far.
 #include <algorithm>
-#include <chrono>
 #include <iostream>
-#include <thread>
 
 #include "app/cli/cli.h"
 #include "app/cli/drive_source.h"
 #include "app/cli/report_summary.h"
+#include "app/thread_sleeper.h"
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "region/region_operations.h"
@@ -28,13 +27,6 @@ constexpr std::string_view kNothingSent =
 // The drives found, kept for the run as the dialog keeps them: zeros until the scan writes a
 // slot, in memory the program touches only where it writes.
 DriveTable g_drive_table;
-
-class RealSleeper : public Sleeper {
- public:
-  void SleepMilliseconds(int milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  }
-};
 
 std::string DriveName(char letter) {
   return std::string(1, letter) + ":";
@@ -235,7 +227,7 @@ class Program {
       view_.SetCheck(kRegionButton[n - kFirstRegion], n == region);  // the user's choice
     }
     const std::size_t change_first = view_.LogPieces().size();
-    RealSleeper sleeper;
+    ThreadSleeper sleeper;
     ChangeRegion(view_, sleeper);
     const ChangeEnd end = HowTheChangeEnded(view_, change_first);
     std::string_view outcome = end.outcome;

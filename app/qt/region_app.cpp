@@ -4,9 +4,8 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
-#include <chrono>
-#include <thread>
 
+#include "app/thread_sleeper.h"
 #include "app/transfer_buffer.h"
 #include "drive/drive_access.h"
 #include "text/catalogue.h"
@@ -39,10 +38,6 @@ class SeamHold {
 };
 
 }  // namespace
-
-void ThreadSleeper::SleepMilliseconds(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
 
 BufferFunctions DefaultBufferFunctions() {
   return BufferFunctions{[] { return AllocateTransferBuffer(); }, [] { ReleaseTransferBuffer(); }};

@@ -14,12 +14,6 @@ namespace varden::qt {
 
 class MainDialog;
 
-// The readiness loop's wait: the dialog's thread sleeps, as the platform's Sleep does.
-class ThreadSleeper : public Sleeper {
- public:
-  void SleepMilliseconds(int milliseconds) override;
-};
-
 // How a run gets and gives back its transfer buffer (the tests count the calls).
 struct BufferFunctions {
   std::function<int()> allocate;  // 0 on success, -1 when the memory cannot be had
