@@ -71,6 +71,12 @@ emulated::DriveState DriveOf(const std::string& column) {
   return drive;
 }
 
+// "kind:value" as its two parts; the value empty where the token has no colon.
+std::pair<std::string, std::string> KindAndValue(const std::string& token) {
+  const std::size_t colon = token.find(':');
+  return {token.substr(0, colon), colon == std::string::npos ? "" : token.substr(colon + 1)};
+}
+
 // A text column in the language decided: catalogue keys by name, region:N (the drive's region
 // line, 0: none), allowed:DIGITS (the disc's permitted regions), invalid:HH (the line of an
 // invalid region mask) and changes:N (the label of the changes left).
@@ -79,9 +85,7 @@ std::string Expand(const std::string& column) {
   std::string out;
   std::istringstream tokens(column);
   for (std::string token; tokens >> token;) {
-    const std::size_t colon = token.find(':');
-    const std::string kind = token.substr(0, colon);
-    const std::string value = colon == std::string::npos ? "" : token.substr(colon + 1);
+    const auto [kind, value] = KindAndValue(token);
     if (kind == "region") {
       out += RegionLine(std::stoi(value));
     } else if (kind == "invalid") {
@@ -210,9 +214,7 @@ void ExpectChange(unsigned code_page, const emulated::DriveState& drive, int cho
 void RunScript(ChangeBench& b, const std::string& column) {
   std::istringstream steps(column);
   for (std::string step; steps >> step;) {
-    const std::size_t colon = step.find(':');
-    const std::string kind = step.substr(0, colon);
-    const std::string value = colon == std::string::npos ? "" : step.substr(colon + 1);
+    const auto [kind, value] = KindAndValue(step);
     if (kind == "check") {
       b.view.checked[kRegionButton[std::stoi(value) - 1]] = true;
     } else if (kind == "answer") {
